@@ -1,0 +1,70 @@
+#pragma once
+// The driver module: one wrapper per driver entry point the program calls,
+// named after it, and the driver's status after the last call.
+//
+// Every wrapper converts its arguments (16-bit values widened with sign
+// extension; address words passed as 16-bit patterns), calls the entry point,
+// then RefreshStatus. Callers test ibsta's ERR bit (0x8000) after each call.
+// An entry point that cannot be resolved behaves like a failed call:
+// ibsta = ERR, iberr = EDVR (0), counts 0, and Library().Problem() names it.
+
+#include <cstdint>
+#include <span>
+
+#include "gpib/driver_library.h"
+#include "text/text.h"
+
+class GPIB32 {
+public:
+    explicit GPIB32(DriverLibrary& library);
+
+    // Driver status after the last wrapper call (written only by RefreshStatus).
+    int16_t ibsta = 0;
+    int16_t iberr = 0;
+    int16_t ibcnt = 0;  // low 16 bits of the count
+    int32_t ibcntl = 0; // the full count
+
+    // Program-wide session values owned by the module.
+    int16_t BoardIndex = 0;
+    int16_t DevAddr = 0; // bus address word: primary | (0x60 + secondary) << 8
+    Text StatusReport;   // the last status report
+
+    int16_t ibask(int16_t ud, int16_t option, int16_t& value);
+    int16_t ibconfig(int16_t ud, int16_t option, int16_t value);
+    // The driver's result (the new descriptor) lands in ud even on failure.
+    int16_t ibdev(int16_t board, int16_t pad, int16_t sad, int16_t tmo, int16_t eot, int16_t eos,
+                  int16_t& ud);
+    int16_t ibfind(const Text& name);
+    int16_t ibfind(const Text& name, int16_t& ud);
+    int16_t ibln(int16_t ud, int16_t pad, int16_t sad, int16_t& listen);
+    int16_t ibonl(int16_t ud, int16_t value);
+    int16_t ibpad(int16_t ud, int16_t pad);
+    int16_t ibsre(int16_t ud, int16_t value);
+    int16_t ibtmo(int16_t ud, int16_t tmo);
+
+    // Arrays: the driver reads/writes consecutive cells from cell 0.
+    void AllSpoll(int16_t board, std::span<int16_t> addrlist, std::span<int16_t> results);
+    void DevClear(int16_t board, int16_t addr);
+    void FindLstn(int16_t board, std::span<int16_t> padlist, std::span<int16_t> found,
+                  int16_t limit);
+    void FindRQS(int16_t board, std::span<int16_t> addrlist, int16_t& status);
+    void ReadStatusByte(int16_t board, int16_t addr, int16_t& status);
+    // Offers the driver buffer.size() bytes; the received bytes replace the
+    // first ibcntl characters, the rest keep their contents, the length stays.
+    void Receive(int16_t board, int16_t addr, Text& buffer, int16_t termination);
+    // eotmode in this program's numbering (2 = EOI with the last byte).
+    void Send(int16_t board, int16_t addr, Text& text, int16_t eotmode);
+    void SendIFC(int16_t board);
+    void TestSRQ(int16_t board, int16_t& result);
+    void Trigger(int16_t board, int16_t addr);
+
+    void RefreshStatus();
+    // Replaces the heading in text with the complete one-line report built
+    // from ibsta, iberr and ibcntl, and keeps a copy in StatusReport.
+    void FormatStatusReport(Text& text);
+
+    DriverLibrary& Library() { return m_library; }
+
+private:
+    DriverLibrary& m_library;
+};
