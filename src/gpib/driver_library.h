@@ -5,7 +5,10 @@
 // (gpib-32.dll on Windows; libgpib.so.0, libni4882.so, libgpibapi.so on Linux);
 // the bundled simulated bench installed beside the program. A name without a
 // folder is only looked up through the system's library search, never in the
-// current working directory.
+// current working directory. When GPIB_LIBRARY names a library, that one alone
+// is tried: the operator chose it, and another driver must not stand in for it
+// unnoticed. A file that opens but exports no ThreadIbsta is no GPIB driver;
+// the search skips it and the problem sentence says so.
 //
 // Only this class knows which library is loaded. Nothing above it asks whether
 // the driver is the simulated bench; it shows Description() to the operator.
@@ -20,7 +23,7 @@ enum class EndModeFamily {
 };
 
 class DriverLibrary {
-public:
+  public:
     // Loads the first library of the search order that opens. Never throws:
     // when nothing loads, Loaded() is false and Problem() says what was tried.
     // programDir is the folder of the running executable (for the bundled bench).
@@ -52,7 +55,11 @@ public:
     // the result per first name. Returns nullptr (and sets Problem()) when none.
     void* Resolve(const std::vector<const char*>& names);
 
-private:
+    // Whether the loaded library exports this entry point. Records no problem,
+    // so a caller can pick between an entry point and its fallback quietly.
+    bool Exports(const char* name) const;
+
+  private:
     DriverLibrary();
     struct Impl;
     std::unique_ptr<Impl> m_impl;

@@ -9,25 +9,28 @@
 // ibsta = ERR, iberr = EDVR (0), counts 0, and Library().Problem() names it.
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
+#include <string>
 
+#include "abi/gpib_abi.h"
 #include "gpib/driver_library.h"
 #include "text/text.h"
 
 class GPIB32 {
-public:
+  public:
     explicit GPIB32(DriverLibrary& library);
 
     // Driver status after the last wrapper call (written only by RefreshStatus).
     int16_t ibsta = 0;
     int16_t iberr = 0;
-    int16_t ibcnt = 0;  // low 16 bits of the count
-    int32_t ibcntl = 0; // the full count
+    int16_t ibcnt = 0;   // low 16 bits of the count
+    int32_t ibcntl = 0;  // the full count
 
     // Program-wide session values owned by the module.
     int16_t BoardIndex = 0;
-    int16_t DevAddr = 0; // bus address word: primary | (0x60 + secondary) << 8
-    Text StatusReport;   // the last status report
+    int16_t DevAddr = 0;  // bus address word: primary | (0x60 + secondary) << 8
+    Text StatusReport;    // the last status report
 
     int16_t ibask(int16_t ud, int16_t option, int16_t& value);
     int16_t ibconfig(int16_t ud, int16_t option, int16_t value);
@@ -65,6 +68,55 @@ public:
 
     DriverLibrary& Library() { return m_library; }
 
-private:
+  private:
+    // Entry points are resolved on first use and cached, so a wrapper costs
+    // one indirect call plus the status refresh. nullptr: not resolved yet,
+    // or missing (then resolving again only repeats the problem sentence).
+    template <typename Fn>
+    bool bind(Fn& slot, std::initializer_list<const char*> names);
+    // ibtmo, ibpad and ibsre are ibconfig options on drivers without them.
+    struct ConfigShortcut {
+        void* fn = nullptr;
+        bool viaConfig = false;
+    };
+    int16_t callShortcut(ConfigShortcut& slot, const char* name, int option, int16_t ud,
+                         int16_t value);
+    bool bindStatus();
+    // The status of a call that could not be made at all.
+    void setStatus(int16_t error);
+    void missingEntryPoint() { setStatus(GPIB_EDVR); }
+    // What a wrapper with a result answers then: the status word, as ib calls do.
+    int16_t missingResult() {
+        missingEntryPoint();
+        return ibsta;
+    }
+
     DriverLibrary& m_library;
+    bool m_swapEndModes = false;  // the library numbers end modes the linux-gpib way
+    std::string m_buffer;         // the 8-bit side of text transfers, reused
+
+    ibask_fn m_ibask = nullptr;
+    ibconfig_fn m_ibconfig = nullptr;
+    ibdev_fn m_ibdev = nullptr;
+    ibfind_fn m_ibfind = nullptr;
+    ibln_fn m_ibln = nullptr;
+    ibonl_fn m_ibonl = nullptr;
+    ConfigShortcut m_ibpad, m_ibsre, m_ibtmo;
+    AllSpoll_fn m_AllSpoll = nullptr;
+    DevClear_fn m_DevClear = nullptr;
+    FindLstn_fn m_FindLstn = nullptr;
+    FindRQS_fn m_FindRQS = nullptr;
+    ReadStatusByte_fn m_ReadStatusByte = nullptr;
+    Receive_fn m_Receive = nullptr;
+    Send_fn m_Send = nullptr;
+    SendIFC_fn m_SendIFC = nullptr;
+    TestSRQ_fn m_TestSRQ = nullptr;
+    Trigger_fn m_Trigger = nullptr;
+
+    bool m_statusBound = false;
+    bool m_countIsNarrow = false;  // only ThreadIbcnt: the full count is its int
+    ThreadIbsta_fn m_ThreadIbsta = nullptr;
+    ThreadIberr_fn m_ThreadIberr = nullptr;
+    ThreadIbcnt_fn m_ThreadIbcnt = nullptr;
+    ThreadIbcntl_fn m_ThreadIbcntl = nullptr;
 };

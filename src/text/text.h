@@ -47,6 +47,10 @@ Text Hex16(int16_t value);
 // character the code page cannot hold becomes '?'. Lengths are kept 1:1.
 std::string ToCodePage(TextView text);
 Text FromCodePage(std::string_view bytes);
+// The same into an existing buffer, reusing its storage (the driver wrappers
+// convert on every transfer).
+void ToCodePage(TextView text, std::string& out);
+void FromCodePage(std::string_view bytes, Text& out);
 
 // ASCII/UTF-8 convenience for literals and for showing Text in tests and logs.
 Text FromUtf8(std::string_view utf8);
