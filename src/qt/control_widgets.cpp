@@ -1,0 +1,284 @@
+#include "qt/control_widgets.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "controls/button.h"
+#include "controls/check_box.h"
+#include "controls/combo_box.h"
+#include "controls/option_group.h"
+#include "controls/text_box.h"
+#include "qt/qt_text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+// Hands each typed character to the combo box's key event, before the box
+// takes it; a handler that sets the code to 0 swallows the key.
+class KeyPressFilter : public QObject {
+  public:
+    KeyPressFilter(ComboBox& model, QObject* parent) : QObject(parent), m_model(model) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) {
+            return QObject::eventFilter(watched, event);
+        }
+        auto* key = static_cast<QKeyEvent*>(event);
+        int16_t code = 0;
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            code = 13;
+        } else if (!key->text().isEmpty()) {
+            code = static_cast<int16_t>(key->text().at(0).unicode());
+        } else {
+            return false;  // cursor and function keys carry no character
+        }
+        m_model.keyPress.fire(code);
+        return code == 0;
+    }
+
+  private:
+    ComboBox& m_model;
+};
+
+// A frame as the classic dialogs draw it: an etched line around the area
+// with the caption set into its top edge. Its controls are its children, so
+// disabling the frame disables them.
+class FrameWidget : public QWidget {
+  public:
+    FrameWidget(const QString& caption, QWidget* parent) : QWidget(parent), m_caption(caption) {
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const int line = metrics.height() / 2;
+        const QRect box = rect().adjusted(0, line, -2, -2);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(box);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(box.translated(1, 1));
+        if (m_caption.isEmpty()) {
+            return;
+        }
+        const QRect text(7, 0, metrics.horizontalAdvance(m_caption) + 4, metrics.height());
+        painter.fillRect(text, palette().color(QPalette::Window));
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::WindowText));
+        painter.drawText(text, Qt::AlignCenter, m_caption);
+    }
+
+  private:
+    QString m_caption;
+};
+
+// Multi-line boxes hold CR LF line breaks; the widget shows plain line feeds.
+QString displayed(const Text& text) {
+    QString s = ToQString(text);
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
+QFont controlFont(const FontSpec& spec) {
+    QFont font = DesktopFont(spec.family);
+    font.setPointSizeF(spec.points);
+    font.setWeight(static_cast<QFont::Weight>(spec.weight));
+    return font;
+}
+
+QWidget* makeTextBox(TextBox& model, QWidget* parent, const bool& syncing) {
+    if (model.spec().multiLine) {
+        auto* edit = new QPlainTextEdit(parent);
+        edit->setPlainText(displayed(model.text()));
+        QObject::connect(edit, &QPlainTextEdit::textChanged, [&model, edit, &syncing] {
+            if (!syncing) {
+                model.setText(FromQString(edit->toPlainText()));
+            }
+        });
+        return edit;
+    }
+    auto* edit = new QLineEdit(ToQString(model.text()), parent);
+    QObject::connect(edit, &QLineEdit::textEdited,
+                     [&model](const QString& text) { model.setText(FromQString(text)); });
+    if (model.spec().background) {
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, SystemColourValue(*model.spec().background));
+        edit->setPalette(palette);
+    }
+    return edit;
+}
+
+QWidget* makeComboBox(ComboBox& model, QWidget* parent, const bool& syncing) {
+    auto* combo = new QComboBox(parent);
+    combo->setEditable(true);
+    // The list holds only what the program puts there; Enter adds nothing.
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    QObject::connect(combo->lineEdit(), &QLineEdit::textEdited,
+                     [&model](const QString& text) { model.setText(FromQString(text)); });
+    QObject::connect(combo, &QComboBox::activated, [&model, &syncing](int index) {
+        if (!syncing) {
+            model.setListIndex(index);
+        }
+    });
+    combo->lineEdit()->installEventFilter(new KeyPressFilter(model, combo));
+    return combo;
+}
+
+QWidget* makeCheckBox(CheckBox& model, QWidget* parent) {
+    auto* box = new QCheckBox(ToQString(model.caption()), parent);
+    box->setChecked(model.value() == 1);
+    QObject::connect(box, &QCheckBox::clicked, [&model, box](bool checked) {
+        model.setValue(checked ? 1 : 0);
+        SyncControlWidget(model, box);  // the handler may have changed it again
+    });
+    return box;
+}
+
+QWidget* makeOption(OptionButton& model, QWidget* parent) {
+    auto* option = new QRadioButton(ToQString(model.caption()), parent);
+    // The model keeps the options exclusive; the widget only shows it.
+    option->setAutoExclusive(false);
+    QObject::connect(option, &QRadioButton::clicked, [&model, option] {
+        model.setValue(true);
+        option->setChecked(model.value());
+    });
+    return option;
+}
+
+QWidget* makeLabel(Control& model, QWidget* parent) {
+    auto* label = new QLabel(ToQString(model.caption()), parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (model.spec().font) {
+        label->setFont(controlFont(*model.spec().font));
+    }
+    return label;
+}
+
+QWidget* makePicture(Control& model, QWidget* parent) {
+    auto* picture = new QLabel(parent);
+    picture->setPixmap(QPixmap(QString::fromStdString(model.spec().image)));
+    picture->setScaledContents(true);  // the bitmap is stretched to its box
+    return picture;
+}
+
+}  // namespace
+
+QWidget* CreateControlWidget(Control& control, QWidget* parent, const bool& syncing) {
+    switch (control.kind()) {
+        case ControlKind::Button: {
+            auto& model = static_cast<Button&>(control);
+            auto* button = new QPushButton(ToQString(model.caption()), parent);
+            QObject::connect(button, &QPushButton::clicked, [&model] { model.press(); });
+            return button;
+        }
+        case ControlKind::TextBox:
+            return makeTextBox(static_cast<TextBox&>(control), parent, syncing);
+        case ControlKind::ComboBox:
+            return makeComboBox(static_cast<ComboBox&>(control), parent, syncing);
+        case ControlKind::CheckBox:
+            return makeCheckBox(static_cast<CheckBox&>(control), parent);
+        case ControlKind::OptionButton:
+            return makeOption(static_cast<OptionButton&>(control), parent);
+        case ControlKind::Label:
+            return makeLabel(control, parent);
+        case ControlKind::Frame:
+            return new FrameWidget(ToQString(control.caption()), parent);
+        case ControlKind::Picture:
+            return makePicture(control, parent);
+        default:
+            return nullptr;
+    }
+}
+
+void SyncControlWidget(Control& control, QWidget* widget) {
+    switch (control.kind()) {
+        case ControlKind::TextBox: {
+            const auto& model = static_cast<TextBox&>(control);
+            if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+                const QString text = displayed(model.text());
+                if (edit->toPlainText() != text) {
+                    edit->setPlainText(text);
+                }
+            } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+                const QString text = ToQString(model.text());
+                if (line->text() != text) {
+                    line->setText(text);
+                }
+            }
+            break;
+        }
+        case ControlKind::ComboBox: {
+            const auto& model = static_cast<ComboBox&>(control);
+            auto* combo = static_cast<QComboBox*>(widget);
+            if (combo->count() != static_cast<int>(model.items().size())) {
+                combo->clear();
+                for (const Text& item : model.items()) {
+                    combo->addItem(ToQString(item));
+                }
+            }
+            if (model.listIndex() >= 0) {
+                combo->setCurrentIndex(model.listIndex());
+            }
+            if (combo->currentText() != ToQString(model.text())) {
+                combo->setEditText(ToQString(model.text()));
+            }
+            break;
+        }
+        case ControlKind::CheckBox: {
+            const auto& model = static_cast<CheckBox&>(control);
+            auto* box = static_cast<QCheckBox*>(widget);
+            box->setTristate(model.value() == 2);
+            box->setCheckState(model.value() == 1   ? Qt::Checked
+                               : model.value() == 2 ? Qt::PartiallyChecked
+                                                    : Qt::Unchecked);
+            break;
+        }
+        case ControlKind::OptionButton:
+            static_cast<QRadioButton*>(widget)->setChecked(
+                static_cast<OptionButton&>(control).value());
+            break;
+        default:
+            break;
+    }
+}
+
+QFont DesktopFont(const std::string& family) {
+    QFont font;
+    // Where the named face is missing, the first sans-serif of similar metrics
+    // that the desktop has stands in for it.
+    font.setFamilies({QString::fromStdString(family), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QColor SystemColourValue(SystemColour colour) {
+    switch (colour) {
+        case SystemColour::InactiveBorder:
+#ifdef _WIN32
+        {
+            const COLORREF c = GetSysColor(COLOR_INACTIVEBORDER);
+            return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+        }
+#else
+            // The classic desktop's inactive window border grey.
+            return QColor(0xD4, 0xD0, 0xC8);
+#endif
+    }
+    return {};
+}

@@ -1,0 +1,5 @@
+#include "session/exit.h"
+
+void cmdExit_Click(Window& w) {
+    w.platform.quit();
+}
