@@ -127,6 +127,9 @@ QWidget* makeComboBox(ComboBox& model, QWidget* parent, const bool& syncing) {
     combo->setEditable(true);
     // The list holds only what the program puts there; Enter adds nothing.
     combo->setInsertPolicy(QComboBox::NoInsert);
+    // What the operator types is sent exactly as typed: no completion from
+    // the list, which would turn "*IDN?" into the entry "*idn?".
+    combo->setCompleter(nullptr);
     QObject::connect(combo->lineEdit(), &QLineEdit::textEdited,
                      [&model](const QString& text) { model.setText(FromQString(text)); });
     QObject::connect(combo, &QComboBox::activated, [&model, &syncing](int index) {
@@ -134,12 +137,17 @@ QWidget* makeComboBox(ComboBox& model, QWidget* parent, const bool& syncing) {
             model.setListIndex(index);
         }
     });
-    combo->lineEdit()->installEventFilter(new KeyPressFilter(model, combo));
+    // The combo box keeps the keyboard focus and hands keys to its line edit
+    // directly, past any filter there, so the keys are caught on the combo.
+    combo->installEventFilter(new KeyPressFilter(model, combo));
     return combo;
 }
 
 QWidget* makeCheckBox(CheckBox& model, QWidget* parent) {
     auto* box = new QCheckBox(ToQString(model.caption()), parent);
+    // The classic boxes sit their caption close to the square; with the
+    // style's wider default gap "CR Terminator" loses its last letter.
+    box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
     box->setChecked(model.value() == 1);
     QObject::connect(box, &QCheckBox::clicked, [&model, box](bool checked) {
         model.setValue(checked ? 1 : 0);

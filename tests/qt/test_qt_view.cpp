@@ -202,10 +202,12 @@ TEST_F(QtViewTest, KeysTypedIntoTheCommandBoxReachItsKeyEvent) {
     std::vector<int> keys;
     w().combCmd.keyPress.connect([&](int16_t& key) { keys.push_back(key); });
     auto* combo = widget<QComboBox>(w().combCmd);
-    QTest::keyClicks(combo->lineEdit(), QStringLiteral("*i"));
-    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(keys, (std::vector<int>{'*', 'i', 13}));
-    EXPECT_EQ(w().combCmd.text(), u"*i");
+    // Keys go where the keyboard sends them: to the focused combo box.
+    QTest::keyClicks(combo, QStringLiteral("*I"));
+    QTest::keyClick(combo, Qt::Key_Return);
+    EXPECT_EQ(keys, (std::vector<int>{'*', 'I', 13}));
+    // Typed exactly: no completion from the list's "*idn?".
+    EXPECT_EQ(w().combCmd.text(), u"*I");
     EXPECT_EQ(combo->count(), 3);  // Enter adds nothing to the list
 }
 
