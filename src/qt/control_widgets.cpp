@@ -112,6 +112,14 @@ QWidget* makeTextBox(TextBox& model, QWidget* parent, const bool& syncing) {
         return edit;
     }
     auto* edit = new QLineEdit(ToQString(model.text()), parent);
+    {
+        // A box disabled so the operator cannot edit or select it (the error
+        // line) must still be read: keep its text in the normal colour.
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Disabled, QPalette::Text,
+                         palette.color(QPalette::Active, QPalette::Text));
+        edit->setPalette(palette);
+    }
     QObject::connect(edit, &QLineEdit::textEdited,
                      [&model](const QString& text) { model.setText(FromQString(text)); });
     if (model.spec().background) {
