@@ -60,6 +60,8 @@ void GPIB32::RefreshStatus() {
         return missingEntryPoint();
     ibsta = static_cast<int16_t>(m_ThreadIbsta());
     iberr = static_cast<int16_t>(m_ThreadIberr());
+    // All four, in this order: a driver may keep the 16-bit count apart from
+    // the full one, and each variable shows what its own entry point says.
     const int count = m_ThreadIbcnt();
     ibcnt = static_cast<int16_t>(count);
     ibcntl = m_countIsNarrow ? count : static_cast<int32_t>(m_ThreadIbcntl());

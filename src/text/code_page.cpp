@@ -51,14 +51,21 @@ char16_t toChar(unsigned char b) {
 
 }  // namespace
 
+// Every transfer passes through these two, so they work on plain pointers:
+// through the strings' operator[] the compiler reloads the buffer on every
+// character (a char store may alias anything) and cannot vectorize the loop.
 void ToCodePage(TextView text, std::string& out) {
     out.resize(text.size());
-    for (size_t i = 0; i < text.size(); ++i) out[i] = toByte(text[i]);
+    const char16_t* in = text.data();
+    char* to = out.data();
+    for (size_t i = 0, n = text.size(); i < n; ++i) to[i] = toByte(in[i]);
 }
 
 void FromCodePage(std::string_view bytes, Text& out) {
     out.resize(bytes.size());
-    for (size_t i = 0; i < bytes.size(); ++i) out[i] = toChar(static_cast<unsigned char>(bytes[i]));
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    char16_t* to = out.data();
+    for (size_t i = 0, n = bytes.size(); i < n; ++i) to[i] = toChar(in[i]);
 }
 
 std::string ToCodePage(TextView text) {
