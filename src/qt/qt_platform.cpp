@@ -1,12 +1,9 @@
 #include "qt/qt_platform.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
-#include <QUrl>
-#include <QWidget>
 
+#include "qt/qt_help.h"
 #include "qt/qt_text.h"
 #include "qt/qt_view.h"
 
@@ -21,13 +18,8 @@ void QtPlatform::repaint(const TextBox& box) {
 }
 
 void QtPlatform::showHelp(const HelpRequest& request) {
-    // The help files are named the way the program has always named them
-    // (backslash separators); the desktop's viewer opens them when they exist.
-    QString file = ToQString(request.file).replace(QLatin1Char('\\'), QLatin1Char('/'));
-    QFileInfo info(QDir(ToQString(programFolder())), file);
-    if (info.exists()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
-    }
+    ShowDesktopHelp(request, m_view != nullptr ? m_view->window() : nullptr,
+                    QCoreApplication::applicationDirPath());
 }
 
 void QtPlatform::quit() {

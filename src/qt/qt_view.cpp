@@ -1,7 +1,9 @@
 #include "qt/qt_view.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
@@ -10,6 +12,7 @@
 #include "qt/control_widgets.h"
 #include "qt/qt_text.h"
 #include "qt/twips.h"
+#include "session/help.h"
 #include "window/form_layout.h"
 
 namespace {
@@ -29,6 +32,35 @@ class FormWidget : public QWidget {
 
   private:
     Form& m_form;
+};
+
+// F1 anywhere in the window, whichever control has the focus: the window's
+// context help. Watching the application's events sees the key before any
+// control can take it for itself.
+class ContextHelpKey : public QObject {
+  public:
+    ContextHelpKey(QWidget* window, Window& model)
+        : QObject(window), m_window(window), m_model(model) {
+        qApp->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) {
+            return false;
+        }
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_F1 || key->modifiers() != Qt::NoModifier ||
+            static_cast<QWidget*>(watched)->window() != m_window) {
+            return false;
+        }
+        Form_ContextHelp(m_model);
+        return true;
+    }
+
+  private:
+    QWidget* m_window;
+    Window& m_model;
 };
 
 double screenDpi() {
@@ -62,6 +94,7 @@ QtView::QtView(Form1& form)
         control->observe([this](Control& c, Property p) { sync(c, p); });
     }
     applyTabOrder();
+    new ContextHelpKey(m_window.get(), w);
 }
 
 QtView::~QtView() {

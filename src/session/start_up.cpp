@@ -2,6 +2,7 @@
 
 #include "bus/listener_search.h"
 #include "session/found_device.h"
+#include "session/help.h"
 
 namespace {
 
@@ -112,5 +113,5 @@ void Form_Load(Window& w) {
             button->setEnabled(true);
         }
     }
-    w.HelpFile = w.platform.programFolder() + u"\\Quillon2.chm";
+    w.HelpFile = ProgramFolderHelpFile(w.platform);
 }

@@ -10,6 +10,7 @@
 #include "session/controller_selection.h"
 #include "session/device_address.h"
 #include "session/exit.h"
+#include "session/help.h"
 #include "session/start_up.h"
 #include "session/timeout_ren.h"
 
@@ -35,6 +36,8 @@ void Form1::wire() {
     hook(w.optTMO.click, optTMO_Click);
     hook(w.ckRen.click, ckRen_Click);
     hook(w.cmdExit.click, cmdExit_Click);
+    hook(w.cmdHelp.click, cmdHelp_Click);
+    hook(w.form.dblClick, Form_DblClick);
     hook(w.cmdFindLstn.click, cmdFindLstn_Click);
     hook(w.cmdSetIName.click, cmdSetIName_Click);
     hook(w.cmdSetCtlr.click, cmdSetCtlr_Click);

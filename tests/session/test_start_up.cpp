@@ -82,7 +82,7 @@ TEST_F(StartUpTest, ReadyWithOneListener) {
     EXPECT_EQ(w().Device, 9);
     EXPECT_EQ(gpib().DevAddr, 9);
     EXPECT_EQ(w().txtAddr.text(), u"9");
-    EXPECT_EQ(w().HelpFile, u"/opt/tarvel-morrow\\Quillon2.chm");
+    EXPECT_EQ(w().HelpFile, u"/opt/tarvel-morrow/Quillon2.chm");
     EXPECT_EQ(platform.beeps, 0);
 }
 
@@ -108,7 +108,7 @@ TEST_F(StartUpTest, ReadyWithNoListener) {
     EXPECT_EQ(w().Device, 0);
     EXPECT_EQ(w().FoundList[0], -1);
     EXPECT_EQ(platform.beeps, 1);
-    EXPECT_EQ(w().HelpFile, u"/opt/tarvel-morrow\\Quillon2.chm");
+    EXPECT_EQ(w().HelpFile, u"/opt/tarvel-morrow/Quillon2.chm");
 }
 
 struct Stop {

@@ -1,0 +1,40 @@
+# A Debian package of the installed tree: cpack -G DEB in the build folder.
+#
+# The package installs under the prefix the program was built for, because the
+# double click's help file is a path fixed at build time. Configure with
+# -DCMAKE_INSTALL_PREFIX=/usr for a package that installs into /usr.
+set(CPACK_PACKAGE_NAME tarvel-morrow)
+set(CPACK_PACKAGE_VENDOR "Tarvel Morrow developers")
+set(CPACK_PACKAGE_CONTACT "Tarvel Morrow developers <tarvel-morrow@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "GPIB (IEEE 488) bench utility")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "One window for talking to instruments on a GPIB bus: address an instrument, "
+  "send a command and read the answer, serial-poll, trigger, clear, send Interface "
+  "Clear, find every listener on the bus and run repeat loops. It uses the GPIB "
+  "driver library that is installed (linux-gpib or NI-488.2) and brings a "
+  "simulated bench of its own for use without instruments.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+# The run-time libraries (Qt 6, yaml-cpp, the C++ runtime) are found by
+# dpkg-shlibdeps from what the program and the bench library link.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  message(STATUS "The Debian package installs under ${CMAKE_INSTALL_PREFIX}; "
+                 "configure with -DCMAKE_INSTALL_PREFIX=/usr for one that installs into /usr")
+endif()
+
+include(CPack)
+
+# The package as an installation sees it: build it, unpack it, start it.
+if(TM_BUILD_TESTS AND TM_BUILD_GUI AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  add_test(NAME package COMMAND ${CMAKE_SOURCE_DIR}/scripts/package-test.sh ${CMAKE_BINARY_DIR})
+  # cpack builds and strips while it packs: alone, so timed tests keep their pace.
+  set_tests_properties(package PROPERTIES LABELS package TIMEOUT 120 RUN_SERIAL TRUE)
+endif()

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build folder, unpacks it into a scratch
+# root and starts the installed program there, offscreen, on the simulated
+# bench it brings beside itself. Passes when the program reaches the ready
+# state and the package holds what an installation needs.
+#
+#   scripts/package-test.sh [build-folder]     (default: ./build)
+set -euo pipefail
+build_dir=$(cd "${1:-build}" && pwd)
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarvel-morrow-package.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+fail() {
+  echo "package-test: $*" >&2
+  exit 1
+}
+
+echo "package-test: cpack in $build_dir"
+cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+  { cat "$scratch/cpack.log" >&2; fail "cpack failed"; }
+deb=$(find "$scratch/out" -maxdepth 1 -name 'tarvel-morrow_*.deb' | head -n 1)
+[ -n "$deb" ] || fail "cpack made no .deb"
+echo "package-test: $(basename "$deb")"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "package-test: Depends: $depends"
+for needed in libqt6widgets6 libyaml-cpp; do
+  grep -q "$needed" <<<"$depends" || fail "Depends does not name $needed"
+done
+[ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no Maintainer"
+
+root=$scratch/root
+dpkg-deb -x "$deb" "$root"
+program=$(find "$root" -path '*/lib/tarvel-morrow/tarvel-morrow' -type f | head -n 1)
+[ -n "$program" ] || fail "the package holds no lib/tarvel-morrow/tarvel-morrow"
+prefix=${program%/lib/tarvel-morrow/tarvel-morrow}
+echo "package-test: installed under ${prefix#"$root"}"
+
+for file in \
+  bin/tarvel-morrow \
+  lib/tarvel-morrow/libgpib-sim.so \
+  lib/tarvel-morrow/Quillon2.chm \
+  share/tarvel-morrow/help/Quillon.chm \
+  share/tarvel-morrow/help/Quillon2.chm \
+  share/tarvel-morrow/help/Quillon2.hhp \
+  share/tarvel-morrow/help/html/window.html \
+  share/tarvel-morrow/help/html/drivers.html \
+  share/applications/tarvel-morrow.desktop \
+  share/icons/hicolor/16x16/apps/tarvel-morrow.png \
+  share/icons/hicolor/32x32/apps/tarvel-morrow.png \
+  share/icons/hicolor/48x48/apps/tarvel-morrow.png; do
+  [ -e "$prefix/$file" ] || fail "missing $file"
+done
+
+# Nothing of the build tree may remain in the installed program.
+if readelf -d "$program" | grep -E 'R(UN)?PATH' | grep -q "$build_dir"; then
+  fail "the installed program still names the build folder in its run path"
+fi
+
+run() {
+  env -u GPIB_LIBRARY -u GPIB_SIM_BENCH -u GPIB_SIM_TRACE \
+    QT_QPA_PLATFORM=offscreen GPIB_SIM_INSTANT=1 TARVEL_MORROW_READY_PROBE=1 \
+    XDG_RUNTIME_DIR="$scratch" timeout 30 "$1" 2>"$scratch/stderr" || true
+}
+for start in "$program" "$prefix/bin/tarvel-morrow"; do
+  output=$(run "$start")
+  echo "package-test: ${start#"$root"}:"
+  sed 's/^/    /' <<<"$output"
+  grep -qx 'state: ready' <<<"$output" || { cat "$scratch/stderr" >&2; fail "not ready"; }
+done
+echo "package-test: passed"
