@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # One command for the test suite: install, build with warnings as errors,
-# check formatting, and run every test through CTest. Fails when no test ran.
+# check formatting, and run every test through CTest; then the same suite on a
+# sanitizer build, then the fuzz targets. Fails when no test ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -19,4 +20,23 @@ if grep -q 'No tests were found' "$log" || ! grep -Eq 'tests passed|tests failed
   echo "test.sh: no test ran" >&2
   exit 1
 fi
-exit "$rc"
+[ "$rc" -eq 0 ] || exit "$rc"
+
+# The whole project again with AddressSanitizer and UndefinedBehaviorSanitizer,
+# and the whole suite on it: any finding stops its test, so it fails.
+asan_dir=${ASAN_BUILD_DIR:-build-asan}
+BUILD_DIR=$asan_dir scripts/build.sh -DTM_SANITIZE=ON -DTM_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+set +e
+ctest --test-dir "$asan_dir" --output-on-failure --parallel "${JOBS:-2}" 2>&1 | tee "$log"
+rc=${PIPESTATUS[0]}
+set -e
+if ! grep -Eq 'tests passed|tests failed' "$log"; then
+  echo "test.sh: no test ran under the sanitizers" >&2
+  exit 1
+fi
+[ "$rc" -eq 0 ] || exit "$rc"
+
+# Every fuzz target for a bounded time (FUZZ_SECONDS each, 30 by default).
+scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
