@@ -1,14 +1,11 @@
 #include "session/start_up.h"
 
-#include "bus/listener_search.h"
-#include "session/found_device.h"
+#include "session/board_opening.h"
 #include "session/help.h"
 
 namespace {
 
 constexpr int16_t kPrimaryAddressOption = 1;
-constexpr int16_t kThreeSeconds = 12;
-constexpr int16_t kThreeSecondsOption = 3;
 
 void setInitialValues(Window& w) {
     w.HelpFile = u"Quillon.hlp";
@@ -74,27 +71,7 @@ bool openBoard(Window& w) {
         w.reportError(u"SendIFC error");
         return false;
     }
-    w.txtError.setVisible(false);
-    w.gpib.ibsre(w.bud, 1);
-    if (w.failed()) {
-        w.reportError(u"ibsre Error");
-        return false;
-    }
-    w.ckRen.setValue(1);
-    w.txtError.setVisible(false);
-    w.frmTimeout.setEnabled(true);
-
-    for (int i = 0; i < w.optTMO.size(); ++i) {
-        w.optTMO(i).setValue(false);
-    }
-    w.vtmo = kThreeSeconds;
-    // Selecting the option runs the timeout action, which sets the board.
-    w.optTMO(kThreeSecondsOption).setValue(true);
-    if (w.failed()) {
-        w.reportError(u"ibtmo Error");
-        return false;
-    }
-    return true;
+    return AssertRenAndSelectDefaultTimeout(w);
 }
 
 }  // namespace
@@ -104,14 +81,6 @@ void Form_Load(Window& w) {
     if (!openBoard(w)) {
         return;
     }
-    cmdFindLstn_Click(w);
-    if (w.FoundFlg == 1) {
-        SelectFoundDevice(w);
-    }
-    for (Button* button : w.operatingButtons()) {
-        if (button != &w.cmdIDNtstoff && button != &w.cmdCmdtstoff) {
-            button->setEnabled(true);
-        }
-    }
+    FinishOpening(w);
     w.HelpFile = ProgramFolderHelpFile(w.platform);
 }
