@@ -8,7 +8,7 @@
 
 class Button : public Control {
   public:
-    explicit Button(const ControlSpec& spec) : Control(spec) {}
+    explicit Button(const ControlDescription& spec) : Control(spec) {}
 
     Event<> click;
 

@@ -7,7 +7,7 @@
 
 class CheckBox : public Control {
   public:
-    explicit CheckBox(const ControlSpec& spec) : Control(spec), m_value(spec.value) {}
+    explicit CheckBox(const ControlDescription& spec) : Control(spec), m_value(spec.value) {}
 
     int value() const { return m_value; }
     // Ticked in the sense most handlers read it: value exactly 1.

@@ -10,7 +10,7 @@
 
 class ComboBox : public Control {
   public:
-    explicit ComboBox(const ControlSpec& spec) : Control(spec) {}
+    explicit ComboBox(const ControlDescription& spec) : Control(spec) {}
 
     const std::u16string& text() const { return m_text; }
     // Same rule as a text box: a new text fires change, the same text nothing.

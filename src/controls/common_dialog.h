@@ -6,7 +6,7 @@
 
 class CommonDialog : public Control {
   public:
-    explicit CommonDialog(const ControlSpec& spec) : Control(spec) {}
+    explicit CommonDialog(const ControlDescription& spec) : Control(spec) {}
 
     std::u16string HelpFile;
     int HelpCommand = 0;

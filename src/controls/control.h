@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "controls/control_spec.h"
+#include "controls/control_description.h"
 
 enum class Property { Text, Value, Enabled, Visible, Items, ListIndex, Caption };
 
@@ -15,12 +15,12 @@ class Control {
   public:
     using Observer = std::function<void(Control&, Property)>;
 
-    explicit Control(const ControlSpec& spec) : m_spec(spec), m_visible(spec.visible) {}
+    explicit Control(const ControlDescription& spec) : m_spec(spec), m_visible(spec.visible) {}
     virtual ~Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
-    const ControlSpec& spec() const { return m_spec; }
+    const ControlDescription& spec() const { return m_spec; }
     const std::string& name() const { return m_spec.name; }
     ControlKind kind() const { return m_spec.kind; }
     const std::u16string& caption() const { return m_spec.caption; }
@@ -38,7 +38,7 @@ class Control {
     void notify(Property property);
 
   private:
-    const ControlSpec& m_spec;
+    const ControlDescription& m_spec;
     bool m_enabled = true;  // every control is enabled at creation
     bool m_visible;
     Observer m_observer;

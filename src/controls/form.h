@@ -8,7 +8,7 @@
 
 class Form : public Control {
   public:
-    explicit Form(const ControlSpec& spec) : Control(spec) {}
+    explicit Form(const ControlDescription& spec) : Control(spec) {}
 
     const std::u16string& captionNote() const { return m_captionNote; }
     void setCaptionNote(const std::u16string& note) {

@@ -12,9 +12,10 @@ void OptionButton::setValue(bool value) {
     notify(Property::Value);
 }
 
-OptionGroup::OptionGroup(const std::string& name, const std::vector<const ControlSpec*>& specs)
+OptionGroup::OptionGroup(const std::string& name,
+                         const std::vector<const ControlDescription*>& specs)
     : m_name(name) {
-    for (const ControlSpec* spec : specs) {
+    for (const ControlDescription* spec : specs) {
         m_options.push_back(std::make_unique<OptionButton>(*spec, *this));
     }
 }

@@ -16,7 +16,8 @@ class OptionGroup;
 
 class OptionButton : public Control {
   public:
-    OptionButton(const ControlSpec& spec, OptionGroup& group) : Control(spec), m_group(group) {}
+    OptionButton(const ControlDescription& spec, OptionGroup& group)
+        : Control(spec), m_group(group) {}
 
     int16_t index() const { return static_cast<int16_t>(spec().index); }
     bool value() const { return m_value; }
@@ -31,7 +32,7 @@ class OptionButton : public Control {
 class OptionGroup {
   public:
     // specs: the options in index order, all with the same name.
-    OptionGroup(const std::string& name, const std::vector<const ControlSpec*>& specs);
+    OptionGroup(const std::string& name, const std::vector<const ControlDescription*>& specs);
 
     const std::string& name() const { return m_name; }
     int size() const { return static_cast<int>(m_options.size()); }

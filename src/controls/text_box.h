@@ -7,7 +7,7 @@
 
 class TextBox : public Control {
   public:
-    explicit TextBox(const ControlSpec& spec) : Control(spec) {}
+    explicit TextBox(const ControlDescription& spec) : Control(spec) {}
 
     const std::u16string& text() const { return m_text; }
     void setText(const std::u16string& text);

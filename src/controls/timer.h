@@ -7,7 +7,7 @@
 
 class Timer : public Control {
   public:
-    explicit Timer(const ControlSpec& spec) : Control(spec) {}
+    explicit Timer(const ControlDescription& spec) : Control(spec) {}
 
     int interval() const { return spec().interval; }
     void tick() const {

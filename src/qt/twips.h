@@ -5,7 +5,7 @@
 #include <QRect>
 #include <cmath>
 
-#include "controls/control_spec.h"
+#include "controls/control_description.h"
 
 inline int TwipsToPixels(int twips, double logicalDpi) {
     return static_cast<int>(std::lround(twips * logicalDpi / 1440.0));

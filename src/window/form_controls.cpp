@@ -6,8 +6,8 @@
 
 namespace {
 
-const ControlSpec& spec(const char* name) {
-    for (const ControlSpec& s : FormLayout()) {
+const ControlDescription& spec(const char* name) {
+    for (const ControlDescription& s : FormLayout()) {
         if (s.name == name) {
             return s;
         }
@@ -15,9 +15,9 @@ const ControlSpec& spec(const char* name) {
     throw std::logic_error(std::string("control missing from the layout: ") + name);
 }
 
-std::vector<const ControlSpec*> optionSpecs(const char* name) {
-    std::vector<const ControlSpec*> specs;
-    for (const ControlSpec& s : FormLayout()) {
+std::vector<const ControlDescription*> optionSpecs(const char* name) {
+    std::vector<const ControlDescription*> specs;
+    for (const ControlDescription& s : FormLayout()) {
         if (s.name == name) {
             specs.push_back(&s);
         }
@@ -96,7 +96,7 @@ FormControls::FormControls()
         &lblCount,    &txtCount,   &frmCmdLp,    &cmdCmdtst,   &cmdCmdtstoff, &frmTimeout,
         &ImageTarvel, &cmdExit,    &txtRev,      &Timer1,      &cdbHelp};
     // Keep the description's order, with the options where the layout lists them.
-    for (const ControlSpec& s : FormLayout()) {
+    for (const ControlDescription& s : FormLayout()) {
         if (s.name == optTMO.name()) {
             m_all.push_back(&optTMO(s.index));
             continue;

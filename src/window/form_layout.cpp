@@ -4,9 +4,9 @@ namespace {
 
 using Kind = ControlKind;
 
-ControlSpec make(const char* name, Kind kind, const char* container, std::u16string caption,
-                 std::u16string tooltip, TwipsRect rect, int tab) {
-    ControlSpec spec;
+ControlDescription make(const char* name, Kind kind, const char* container, std::u16string caption,
+                        std::u16string tooltip, TwipsRect rect, int tab) {
+    ControlDescription spec;
     spec.name = name;
     spec.kind = kind;
     spec.container = container;
@@ -17,27 +17,27 @@ ControlSpec make(const char* name, Kind kind, const char* container, std::u16str
     return spec;
 }
 
-ControlSpec hidden(ControlSpec spec) {
+ControlDescription hidden(ControlDescription spec) {
     spec.visible = false;
     return spec;
 }
 
-ControlSpec checked(ControlSpec spec) {
+ControlDescription checked(ControlDescription spec) {
     spec.value = 1;
     return spec;
 }
 
-ControlSpec option(int index, std::u16string caption, int left, int width, int tab) {
-    ControlSpec spec = make("optTMO", Kind::OptionButton, "frmTimeout", std::move(caption), u"",
-                            {left, 240, width, 255}, tab);
+ControlDescription option(int index, std::u16string caption, int left, int width, int tab) {
+    ControlDescription spec = make("optTMO", Kind::OptionButton, "frmTimeout", std::move(caption),
+                                   u"", {left, 240, width, 255}, tab);
     spec.index = index;
     return spec;
 }
 
-std::vector<ControlSpec> build() {
+std::vector<ControlDescription> build() {
     const char* win = "";
-    std::vector<ControlSpec> c;
-    ControlSpec title =
+    std::vector<ControlDescription> c;
+    ControlDescription title =
         make("lblTitle", Kind::Label, win, u"Tarvel Morrow Utility", u"", {3240, 0, 2895, 255}, 53);
     title.font = FontSpec{"MS Sans Serif", 9.75, 700};
     c.push_back(title);
@@ -113,7 +113,7 @@ std::vector<ControlSpec> build() {
                      {4080, 720, 1455, 255}, 55));
     c.push_back(make("cmdRead", Kind::Button, "frmResults", u"Read Device Response",
                      u"Reads device data", {3120, 240, 2535, 375}, 20));
-    ControlSpec results =
+    ControlDescription results =
         make("txtResults", Kind::TextBox, "frmResults", u"", u"", {240, 1080, 5415, 1095}, 21);
     results.multiLine = true;
     c.push_back(results);
@@ -160,17 +160,18 @@ std::vector<ControlSpec> build() {
     c.push_back(option(4, u"10 Sec", 4200, 950, 34));
     c.push_back(option(5, u"None", 5200, 855, 35));
 
-    ControlSpec logo =
+    ControlDescription logo =
         make("ImageTarvel", Kind::Picture, win, u"", u"", {7320, 6480, 2340, 765}, -1);
     logo.image = kLogoResource;
     c.push_back(logo);
     c.push_back(make("cmdExit", Kind::Button, win, u"Exit", u"Exits the program",
                      {7800, 7440, 1400, 375}, 47));
-    ControlSpec rev = make("txtRev", Kind::TextBox, win, u"", u"", {7200, 7920, 2055, 240}, 48);
+    ControlDescription rev =
+        make("txtRev", Kind::TextBox, win, u"", u"", {7200, 7920, 2055, 240}, 48);
     rev.background = SystemColour::InactiveBorder;
     c.push_back(rev);
 
-    ControlSpec timer = make("Timer1", Kind::Timer, win, u"", u"", {}, -1);
+    ControlDescription timer = make("Timer1", Kind::Timer, win, u"", u"", {}, -1);
     timer.interval = 250;
     c.push_back(timer);
     // The dialog's stored file name is kept as its caption; no action reads it.
@@ -180,9 +181,9 @@ std::vector<ControlSpec> build() {
 
 }  // namespace
 
-const ControlSpec& FormSpec() {
-    static const ControlSpec spec = [] {
-        ControlSpec s =
+const ControlDescription& FormSpec() {
+    static const ControlDescription spec = [] {
+        ControlDescription s =
             make("Form1", Kind::Form, "", u"Tarvel Morrow", u"", {0, 0, 9855, 8235}, -1);
         s.image = kIconResource;
         return s;
@@ -190,7 +191,7 @@ const ControlSpec& FormSpec() {
     return spec;
 }
 
-const std::vector<ControlSpec>& FormLayout() {
-    static const std::vector<ControlSpec> layout = build();
+const std::vector<ControlDescription>& FormLayout() {
+    static const std::vector<ControlDescription> layout = build();
     return layout;
 }

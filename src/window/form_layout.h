@@ -4,13 +4,13 @@
 
 #include <vector>
 
-#include "controls/control_spec.h"
+#include "controls/control_description.h"
 
 // The window itself (name "Form1"): caption, client size, icon.
-const ControlSpec& FormSpec();
+const ControlDescription& FormSpec();
 
 // Every control in the window, containers before the controls they hold.
-const std::vector<ControlSpec>& FormLayout();
+const std::vector<ControlDescription>& FormLayout();
 
 // Frames of the window and the icon/logo resources the view loads.
 inline constexpr const char* kIconResource = ":/tarvel-morrow/icon.ico";

@@ -13,8 +13,8 @@
 
 namespace {
 
-ControlSpec spec(const char* name, ControlKind kind, int index = -1) {
-    ControlSpec s;
+ControlDescription spec(const char* name, ControlKind kind, int index = -1) {
+    ControlDescription s;
     s.name = name;
     s.kind = kind;
     s.index = index;
@@ -22,7 +22,7 @@ ControlSpec spec(const char* name, ControlKind kind, int index = -1) {
 }
 
 TEST(TextBoxTest, NewTextFiresOnceSameTextNothing) {
-    const ControlSpec s = spec("txtAddr", ControlKind::TextBox);
+    const ControlDescription s = spec("txtAddr", ControlKind::TextBox);
     TextBox box(s);
     int changes = 0;
     box.change.connect([&] { ++changes; });
@@ -37,7 +37,7 @@ TEST(TextBoxTest, NewTextFiresOnceSameTextNothing) {
 }
 
 TEST(TextBoxTest, HandlerSeesNewTextAndViewIsToldFirst) {
-    const ControlSpec s = spec("txtAddr", ControlKind::TextBox);
+    const ControlDescription s = spec("txtAddr", ControlKind::TextBox);
     TextBox box(s);
     std::vector<std::string> log;
     box.observe(
@@ -48,8 +48,8 @@ TEST(TextBoxTest, HandlerSeesNewTextAndViewIsToldFirst) {
 }
 
 TEST(CheckBoxTest, ValueChangesFireClickNestedBeforeCallerContinues) {
-    const ControlSpec a = spec("ckCRTerm", ControlKind::CheckBox);
-    const ControlSpec b = spec("ckLFTerm", ControlKind::CheckBox);
+    const ControlDescription a = spec("ckCRTerm", ControlKind::CheckBox);
+    const ControlDescription b = spec("ckLFTerm", ControlKind::CheckBox);
     CheckBox cr(a), lf(b);
     std::vector<std::string> log;
     cr.click.connect([&] {
@@ -66,7 +66,7 @@ TEST(CheckBoxTest, ValueChangesFireClickNestedBeforeCallerContinues) {
 }
 
 TEST(CheckBoxTest, SilentSetterChangesValueWithoutClick) {
-    const ControlSpec s = spec("ckCRTerm", ControlKind::CheckBox);
+    const ControlDescription s = spec("ckCRTerm", ControlKind::CheckBox);
     CheckBox box(s);
     int clicks = 0;
     int viewUpdates = 0;
@@ -79,7 +79,7 @@ TEST(CheckBoxTest, SilentSetterChangesValueWithoutClick) {
 }
 
 TEST(CheckBoxTest, OnlyValueOneCountsAsChecked) {
-    ControlSpec s = spec("ckRen", ControlKind::CheckBox);
+    ControlDescription s = spec("ckRen", ControlKind::CheckBox);
     s.value = 1;
     CheckBox box(s);
     EXPECT_TRUE(box.checked());
@@ -96,9 +96,9 @@ class OptionGroupTest : public ::testing::Test {
             specs.push_back(spec("optTMO", ControlKind::OptionButton, i));
         }
     }
-    std::vector<ControlSpec> specs;
-    std::vector<const ControlSpec*> pointers() {
-        std::vector<const ControlSpec*> p;
+    std::vector<ControlDescription> specs;
+    std::vector<const ControlDescription*> pointers() {
+        std::vector<const ControlDescription*> p;
         for (const auto& s : specs) {
             p.push_back(&s);
         }
@@ -133,7 +133,7 @@ TEST_F(OptionGroupTest, ClearingFiresNothingAndReselectFiresAgain) {
 }
 
 TEST(ComboBoxTest, ListIndexShowsItemAndFiresChange) {
-    const ControlSpec s = spec("combIntfcName", ControlKind::ComboBox);
+    const ControlDescription s = spec("combIntfcName", ControlKind::ComboBox);
     ComboBox box(s);
     int changes = 0;
     box.change.connect([&] { ++changes; });
@@ -150,7 +150,7 @@ TEST(ComboBoxTest, ListIndexShowsItemAndFiresChange) {
 }
 
 TEST(ControlTest, EnabledAndVisibleNotifyOnlyOnChange) {
-    ControlSpec s = spec("txtError", ControlKind::TextBox);
+    ControlDescription s = spec("txtError", ControlKind::TextBox);
     s.visible = false;
     TextBox box(s);
     std::vector<Property> seen;

@@ -39,7 +39,7 @@ struct FontSpec {
 // Colours that the platform defines rather than the program.
 enum class SystemColour { InactiveBorder };
 
-struct ControlSpec {
+struct ControlDescription {
     std::string name;
     ControlKind kind = ControlKind::Label;
     std::string container;   // empty: the window itself
