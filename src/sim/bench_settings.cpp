@@ -1,6 +1,8 @@
 // The configuration calls of the bench: ibask, ibconfig, ibpad, ibtmo.
 #include "sim/bench.h"
 
+#include <optional>
+
 namespace sim {
 
 namespace {
@@ -41,6 +43,77 @@ int withEosOption(int eos, int option, int value) {
     return value ? eos | bit : eos & ~bit;
 }
 
+// Boards and device descriptors share these settings, read and changed the
+// same way on both.
+template <typename Settings>
+std::optional<int> sharedSetting(const Settings& s, int option) {
+    switch (option) {
+        case kPad:
+            return s.pad;
+        case kSad:
+            return s.sad;
+        case kTmo:
+            return s.tmo;
+        case kEot:
+            return s.eot ? 1 : 0;
+        case kEosRd:
+        case kEosWrt:
+        case kEosCmp:
+        case kEosChar:
+            return eosOption(s.eos, option);
+        case kSPollTime:
+            return s.spollTmo;
+        default:
+            return std::nullopt;
+    }
+}
+
+// The outcome of a configuration change: whether the option exists and the
+// value is valid for it, and the setting it replaced (handed back in iberr).
+struct Change {
+    bool valid = true;
+    int previous = 0;
+};
+
+template <typename Settings>
+Change changeSharedSetting(Settings& s, int option, int value) {
+    Change c;
+    auto set = [&](int& field, bool valid) {
+        c.valid = valid;
+        if (valid)
+            c.previous = field, field = value;
+    };
+    const bool tmoOk = value >= 0 && value <= 17;
+    switch (option) {
+        case kPad:
+            set(s.pad, value >= 0 && value <= 30);
+            break;
+        case kSad:
+            set(s.sad, value == 0 || (value >= 0x60 && value <= 0x7E));
+            break;
+        case kTmo:
+            set(s.tmo, tmoOk);
+            break;
+        case kEot:
+            c.previous = s.eot ? 1 : 0;
+            s.eot = value != 0;
+            break;
+        case kEosRd:
+        case kEosWrt:
+        case kEosCmp:
+        case kEosChar:
+            c.previous = eosOption(s.eos, option);
+            s.eos = withEosOption(s.eos, option, value);
+            break;
+        case kSPollTime:
+            set(s.spollTmo, tmoOk);
+            break;
+        default:
+            c.valid = false;
+    }
+    return c;
+}
+
 }  // namespace
 
 int Bench::ibask(int ud, int option, int* value, CallStatus& st) {
@@ -53,65 +126,13 @@ int Bench::ibask(int ud, int option, int* value, CallStatus& st) {
         return st.ibsta;
     std::optional<int> v;
     if (t.device) {
-        const DeviceDesc& d = *t.device;
-        switch (option) {
-            case kPad:
-                v = d.pad;
-                break;
-            case kSad:
-                v = d.sad;
-                break;
-            case kTmo:
-                v = d.tmo;
-                break;
-            case kEot:
-                v = d.eot;
-                break;
-            case kEosRd:
-            case kEosWrt:
-            case kEosCmp:
-            case kEosChar:
-                v = eosOption(d.eos, option);
-                break;
-            case kSPollTime:
-                v = d.spollTmo;
-                break;
-            default:
-                break;
-        }
+        v = sharedSetting(*t.device, option);
+    } else if (option == kSc) {
+        v = t.board->sc ? 1 : 0;
+    } else if (option == kSre) {
+        v = t.board->ren ? 1 : 0;
     } else {
-        const BoardState& b = *t.board;
-        switch (option) {
-            case kPad:
-                v = b.pad;
-                break;
-            case kSad:
-                v = b.sad;
-                break;
-            case kTmo:
-                v = b.tmo;
-                break;
-            case kEot:
-                v = b.eot ? 1 : 0;
-                break;
-            case kSPollTime:
-                v = b.spollTmo;
-                break;
-            case kSc:
-                v = b.sc ? 1 : 0;
-                break;
-            case kSre:
-                v = b.ren ? 1 : 0;
-                break;
-            case kEosRd:
-            case kEosWrt:
-            case kEosCmp:
-            case kEosChar:
-                v = eosOption(b.eos, option);
-                break;
-            default:
-                break;
-        }
+        v = sharedSetting(*t.board, option);
     }
     if (!v || !value) {
         fail(t.board, GPIB_EARG, st);
@@ -147,88 +168,27 @@ int Bench::configured(CallId id, int ud, int option, int value, CallStatus& st) 
     Target t;
     if (!resolve(ud, t, st))
         return st.ibsta;
-    int previous = 0;
-    bool good = true;
-    auto set = [&](int& field, bool valid) {
-        good = valid;
-        if (valid)
-            previous = field, field = value;
-    };
-    auto setFlag = [&](bool& field) {
-        previous = field ? 1 : 0;
-        field = value != 0;
-    };
-    bool padOk = value >= 0 && value <= 30;
-    bool sadOk = value == 0 || (value >= 0x60 && value <= 0x7E);
-    bool tmoOk = value >= 0 && value <= 17;
+    Change change;
     if (t.device) {
-        DeviceDesc& d = *t.device;
-        switch (option) {
-            case kPad:
-                set(d.pad, padOk);
-                break;
-            case kSad:
-                set(d.sad, sadOk);
-                break;
-            case kTmo:
-                set(d.tmo, tmoOk);
-                break;
-            case kEot:
-                previous = d.eot, d.eot = value ? 1 : 0;
-                break;
-            case kEosRd:
-            case kEosWrt:
-            case kEosCmp:
-            case kEosChar:
-                previous = eosOption(d.eos, option), d.eos = withEosOption(d.eos, option, value);
-                break;
-            case kSPollTime:
-                set(d.spollTmo, tmoOk);
-                break;
-            default:
-                good = false;
-        }
-    } else {
+        change = changeSharedSetting(*t.device, option, value);
+    } else if (option == kSc) {
         BoardState& b = *t.board;
-        switch (option) {
-            case kPad:
-                set(b.pad, padOk);
-                break;
-            case kSad:
-                set(b.sad, sadOk);
-                break;
-            case kTmo:
-                set(b.tmo, tmoOk);
-                break;
-            case kEot:
-                setFlag(b.eot);
-                break;
-            case kSPollTime:
-                set(b.spollTmo, tmoOk);
-                break;
-            case kSc:
-                setFlag(b.sc);
-                break;
-            case kSre:
-                if (!b.sc) {
-                    fail(&b, GPIB_ESAC, st);
-                    return st.ibsta;
-                }
-                setFlag(b.ren);
-                if (!b.ren)
-                    for (Instrument* i : b.instruments) i->setRemote(false);
-                break;
-            case kEosRd:
-            case kEosWrt:
-            case kEosCmp:
-            case kEosChar:
-                previous = eosOption(b.eos, option), b.eos = withEosOption(b.eos, option, value);
-                break;
-            default:
-                good = false;
+        change.previous = b.sc ? 1 : 0;
+        b.sc = value != 0;
+    } else if (option == kSre) {
+        BoardState& b = *t.board;
+        if (!b.sc) {
+            fail(&b, GPIB_ESAC, st);
+            return st.ibsta;
         }
+        change.previous = b.ren ? 1 : 0;
+        b.ren = value != 0;
+        if (!b.ren)
+            for (Instrument* i : b.instruments) i->setRemote(false);
+    } else {
+        change = changeSharedSetting(*t.board, option, value);
     }
-    if (!good) {
+    if (!change.valid) {
         fail(t.board, GPIB_EARG, st);
         return st.ibsta;
     }
@@ -236,7 +196,7 @@ int Bench::configured(CallId id, int ud, int option, int value, CallStatus& st) 
         st.ibsta = GPIB_CMPL;
     else
         ok(*t.board, st);
-    st.setError(previous);  // the driver hands back the previous setting in iberr
+    st.setError(change.previous);  // the driver hands back the previous setting in iberr
     if (fault)
         overlay(*fault, site, st);
     return st.ibsta;
