@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <cstdint>
+#include <utility>
 
 #include "controls/button.h"
 #include "controls/check_box.h"
@@ -184,11 +187,47 @@ QWidget* makeLabel(Control& model, QWidget* parent) {
     return label;
 }
 
+// A picture box: its bitmap stretched to fill the box. The stretched copy is
+// made when the box is first drawn, for its size on the screen, and again
+// only when that changes; the window then holds a few kilobytes of pixels
+// instead of the bitmap twice over (a label stretching its own pixmap keeps
+// the full pixmap and a full image copy of it).
+class PictureWidget : public QLabel {
+  public:
+    PictureWidget(QString path, QWidget* parent) : QLabel(parent), m_path(std::move(path)) {
+        setScaledContents(true);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        stretch();  // a new size, or a screen of other density
+        QLabel::paintEvent(event);
+    }
+
+  private:
+    void stretch() {
+        const qreal ratio = devicePixelRatioF();
+        const QSize pixels = (QSizeF(size()) * ratio).toSize();
+        if (pixels.isEmpty() || pixels == m_stretchedTo) {
+            return;
+        }
+        m_stretchedTo = pixels;  // also when the bitmap cannot be read: try once
+        const QImage bitmap = LoadBitmap(m_path);
+        if (bitmap.isNull()) {
+            return;
+        }
+        QPixmap stretched = QPixmap::fromImage(
+            bitmap.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        stretched.setDevicePixelRatio(ratio);
+        setPixmap(stretched);
+    }
+
+    QString m_path;
+    QSize m_stretchedTo;
+};
+
 QWidget* makePicture(Control& model, QWidget* parent) {
-    auto* picture = new QLabel(parent);
-    picture->setPixmap(QPixmap(QString::fromStdString(model.spec().image)));
-    picture->setScaledContents(true);  // the bitmap is stretched to its box
-    return picture;
+    return new PictureWidget(QString::fromStdString(model.spec().image), parent);
 }
 
 }  // namespace
@@ -270,6 +309,68 @@ void SyncControlWidget(Control& control, QWidget* widget) {
         default:
             break;
     }
+}
+
+namespace {
+
+std::uint32_t littleEndian(const uchar* bytes, int count) {
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        value = value << 8 | bytes[i];
+    }
+    return value;
+}
+
+// The pixels of an uncompressed 24-bit bitmap (BITMAPINFOHEADER, no palette,
+// no bit fields), or a null image for any other kind of file. Qt's reader
+// converts such a file a pixel at a time; its rows are already the layout of
+// QImage::Format_BGR888 apart from their order.
+QImage plainBitmap(const uchar* data, qsizetype size) {
+    constexpr qsizetype fileHeader = 14;
+    if (size < fileHeader + 40 || data[0] != 'B' || data[1] != 'M') {
+        return {};
+    }
+    const uchar* info = data + fileHeader;
+    const std::uint32_t pixelsAt = littleEndian(data + 10, 4);
+    const auto width = static_cast<std::int32_t>(littleEndian(info + 4, 4));
+    const auto height = static_cast<std::int32_t>(littleEndian(info + 8, 4));
+    if (littleEndian(info, 4) < 40 || littleEndian(info + 12, 2) != 1 ||
+        littleEndian(info + 14, 2) != 24 || littleEndian(info + 16, 4) != 0 || width <= 0 ||
+        width > 32767 || height == 0 || height < -32767 || height > 32767) {
+        return {};
+    }
+    const int rows = height < 0 ? -height : height;
+    const qsizetype stride = (static_cast<qsizetype>(width) * 3 + 3) / 4 * 4;
+    if (pixelsAt > static_cast<std::uint64_t>(size) ||
+        stride * rows > size - static_cast<qsizetype>(pixelsAt)) {
+        return {};  // truncated: let the full reader decide what to show
+    }
+    // Wraps the bytes without copying, then takes them in top-to-bottom order.
+    // mirrored() hands back the very image for a single row, still over the
+    // caller's bytes, so detach() makes sure the result owns its pixels.
+    const QImage rowsAsStored(data + pixelsAt, width, rows, stride, QImage::Format_BGR888);
+    QImage image = height < 0 ? rowsAsStored.copy() : rowsAsStored.mirrored(false, true);
+    image.detach();
+    return image;
+}
+
+}  // namespace
+
+QImage LoadBitmap(const QString& path) {
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        // A file on disk maps without a copy; a compressed resource maps to
+        // the bytes Qt inflated for it.
+        const qint64 size = file.size();
+        if (uchar* mapped = file.map(0, size)) {
+            QImage image = plainBitmap(mapped, size);
+            file.unmap(mapped);
+            if (!image.isNull()) {
+                return image;
+            }
+        }
+    }
+    return QImage(path);
 }
 
 QFont DesktopFont(const std::string& family) {

@@ -3,6 +3,7 @@
 // operator's changes reach the model, and how a model change is shown.
 
 #include <QFont>
+#include <QImage>
 #include <QWidget>
 #include <string>
 
@@ -14,6 +15,11 @@ QWidget* CreateControlWidget(Control& control, QWidget* parent, const bool& sync
 
 // Copies the model's text, value, items or selection into its widget.
 void SyncControlWidget(Control& control, QWidget* widget);
+
+// The image of a bitmap file or resource. An uncompressed 24-bit bitmap, as
+// the program's logo is, is read straight from its bytes; anything else goes
+// through Qt's image readers. A null image where it cannot be read.
+QImage LoadBitmap(const QString& path);
 
 // A font of that family, or a sans-serif of similar metrics where it is missing.
 QFont DesktopFont(const std::string& family);

@@ -79,7 +79,11 @@ QtView::QtView(Form1& form)
     m_font = DesktopFont("MS Sans Serif");
     m_font.setPointSize(8);
     m_window->setFont(m_font);
-    m_window->setWindowIcon(QIcon(QString::fromLatin1(w.form.spec().image.c_str())));
+    // The program sets its icon once for all its windows; a view made on its
+    // own (tests, tools) loads it here.
+    if (QGuiApplication::windowIcon().isNull()) {
+        m_window->setWindowIcon(QIcon(QString::fromLatin1(w.form.spec().image.c_str())));
+    }
     m_window->setWindowTitle(ToQString(w.form.title()));
     w.form.observe([this](Control&, Property) {
         m_window->setWindowTitle(ToQString(m_form.window().form.title()));
@@ -140,6 +144,11 @@ QWidget* QtView::create(Control& control, QWidget* parent) {
     if (made == nullptr) {
         return nullptr;
     }
+    // The model may have been filled before the view was made (start-up
+    // runs first): show what it holds now.
+    m_syncing = true;
+    SyncControlWidget(control, made);
+    m_syncing = false;
     if (!control.spec().font) {
         made->setFont(m_font);
     }

@@ -11,11 +11,13 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <map>
 
 #include "qt/control_widgets.h"
 #include "qt/qt_text.h"
 #include "qt/qt_view.h"
 #include "qt/twips.h"
+#include "window/form_layout.h"
 #include "window/scripted_window.h"
 
 namespace {
@@ -105,8 +107,20 @@ TEST_F(QtViewTest, WindowSettingsAreRendered) {
     EXPECT_DOUBLE_EQ(title.pointSizeF(), 9.75);
     EXPECT_EQ(view().widget(w().txtRev)->palette().color(QPalette::Base),
               SystemColourValue(SystemColour::InactiveBorder));
-    const QPixmap logo = widget<QLabel>(w().ImageTarvel)->pixmap();
-    EXPECT_EQ(logo.size(), QSize(847, 275));
+    // The 847 x 275 logo, stretched to fill its box on the screen when drawn.
+    QLabel* picture = widget<QLabel>(w().ImageTarvel);
+    (void)picture->grab();
+    const QPixmap logo = picture->pixmap();
+    const QSize box = (QSizeF(picture->size()) * picture->devicePixelRatioF()).toSize();
+    EXPECT_EQ(box, (QSizeF(TwipsToPixels(w().ImageTarvel.spec().rect, view().logicalDpi()).size()) *
+                    picture->devicePixelRatioF())
+                       .toSize());
+    EXPECT_EQ(logo.size(), box);
+    const QImage bitmap = LoadBitmap(QString::fromLatin1(kLogoResource));
+    EXPECT_EQ(bitmap.size(), QSize(847, 275));
+    EXPECT_EQ(logo.toImage().convertToFormat(QImage::Format_RGB32),
+              bitmap.scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                  .convertToFormat(QImage::Format_RGB32));
     ASSERT_EQ(view().timers().size(), 1u);
     EXPECT_EQ(view().timers()[0]->interval(), 250);
     EXPECT_TRUE(view().timers()[0]->isActive());
@@ -148,6 +162,54 @@ TEST_F(QtViewTest, TabOrderFollowsTheTabIndexes) {
     }
     for (const Control* c : {&w().lblTitle, &w().frmCMD, &w().ImageTarvel}) {
         EXPECT_EQ(view().widget(*c)->focusPolicy(), Qt::NoFocus) << c->name();
+    }
+}
+
+// Everything the operator can see of one widget, as one line.
+QString shownState(QWidget* widget) {
+    QString state = QStringLiteral("%1 enabled=%2 hidden=%3 tip=%4 font=%5")
+                        .arg(QString::fromLatin1(widget->metaObject()->className()))
+                        .arg(widget->isEnabled())
+                        .arg(widget->isHidden())
+                        .arg(widget->toolTip(), widget->font().toString());
+    if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+        state += QStringLiteral(" text=") + line->text();
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
+        state += QStringLiteral(" text=") + plain->toPlainText();
+    } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        for (int i = 0; i < combo->count(); ++i) {
+            state += QStringLiteral(" item=") + combo->itemText(i);
+        }
+        state += QStringLiteral(" current=%1 text=%2")
+                     .arg(combo->currentIndex())
+                     .arg(combo->currentText());
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        state +=
+            QStringLiteral(" caption=%1 checked=%2").arg(button->text()).arg(button->isChecked());
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        state += QStringLiteral(" caption=%1").arg(label->text());
+    }
+    return state;
+}
+
+// The program runs start-up before it builds its widgets; a view made then
+// must show exactly what a view that followed every change of start-up shows.
+TEST_F(QtViewTest, AViewMadeAfterStartUpShowsTheSameWindow) {
+    std::map<const Control*, QString> followed;
+    for (Control* c : w().all()) {
+        if (QWidget* made = view().widget(*c)) {
+            followed[c] = shownState(made);
+        }
+    }
+    ASSERT_GT(followed.size(), 50u);
+    // Start-up filled the lists and chose a timeout: the later view has
+    // something to get wrong.
+    ASSERT_GT(widget<QComboBox>(w().combCmd)->count(), 0);
+    ASSERT_GE(w().optTMO.selected(), 0);
+    QtView later(form());
+    for (const auto& [control, state] : followed) {
+        ASSERT_NE(later.widget(*control), nullptr) << control->name();
+        EXPECT_EQ(shownState(later.widget(*control)), state) << control->name();
     }
 }
 
