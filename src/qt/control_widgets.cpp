@@ -194,9 +194,9 @@ QWidget* makeLabel(Control& model, QWidget* parent) {
 // the full pixmap and a full image copy of it).
 class PictureWidget : public QLabel {
   public:
-    PictureWidget(QString path, QWidget* parent) : QLabel(parent), m_path(std::move(path)) {
-        setScaledContents(true);
-    }
+    // Not a label's own scaled contents: the copy is made at the box's size,
+    // and the label would keep two more copies of it to stretch it again.
+    PictureWidget(QString path, QWidget* parent) : QLabel(parent), m_path(std::move(path)) {}
 
   protected:
     void paintEvent(QPaintEvent* event) override {
