@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -374,13 +375,30 @@ QImage LoadBitmap(const QString& path) {
 }
 
 QFont DesktopFont(const std::string& family) {
-    QFont font;
     // Where the named face is missing, the first sans-serif of similar metrics
     // that the desktop has stands in for it.
-    font.setFamilies({QString::fromStdString(family), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    const QStringList candidates = {
+        QString::fromStdString(family), QStringLiteral("Microsoft Sans Serif"),
+        QStringLiteral("Arial"),        QStringLiteral("Liberation Sans"),
+        QStringLiteral("Nimbus Sans"),  QStringLiteral("DejaVu Sans")};
+    QFont font;
     font.setStyleHint(QFont::SansSerif);
+    // Name the first one installed. Handed the whole list, Qt would have the
+    // font configuration sort every installed font for a substitute of each
+    // missing name before it tried the next one. A family offered by several
+    // foundries is listed as "Family [foundry]".
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& candidate : candidates) {
+        const QString withFoundry = candidate + QStringLiteral(" [");
+        for (const QString& name : installed) {
+            if (name.compare(candidate, Qt::CaseInsensitive) == 0 ||
+                name.startsWith(withFoundry, Qt::CaseInsensitive)) {
+                font.setFamily(candidate);
+                return font;
+            }
+        }
+    }
+    font.setFamilies(candidates);  // none of them: the font configuration's choice
     return font;
 }
 

@@ -4,6 +4,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -162,6 +164,41 @@ TEST_F(QtViewTest, TabOrderFollowsTheTabIndexes) {
     }
     for (const Control* c : {&w().lblTitle, &w().frmCMD, &w().ImageTarvel}) {
         EXPECT_EQ(view().widget(*c)->focusPolicy(), Qt::NoFocus) << c->name();
+    }
+}
+
+// The desktop font: the named face where it is installed, otherwise the first
+// installed of the stand-ins, named alone so that Qt looks for nothing else.
+TEST(DesktopFontTest, NamesTheFirstInstalledFace) {
+    const QStringList standIns = {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                  QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
+                                  QStringLiteral("DejaVu Sans")};
+    QString firstStandIn;
+    for (const QString& name : standIns) {
+        if (QFontDatabase::hasFamily(name)) {
+            firstStandIn = name;
+            break;
+        }
+    }
+    ASSERT_FALSE(firstStandIn.isEmpty()) << "no stand-in face installed";
+    QString installed = QFontDatabase::families().constFirst();
+    installed = installed.left(installed.indexOf(QStringLiteral(" [")));  // without its foundry
+    struct Case {
+        std::string requested;
+        QString expected;
+    };
+    const std::vector<Case> cases = {{"MS Sans Serif", firstStandIn},
+                                     {"No Such Face 4711", firstStandIn},
+                                     {installed.toStdString(), installed},
+                                     {firstStandIn.toLower().toStdString(), firstStandIn}};
+    for (const Case& c : cases) {
+        const QFont font = DesktopFont(c.requested);
+        // Family names match whatever their case.
+        EXPECT_EQ(font.families().size(), 1) << c.requested;
+        EXPECT_EQ(font.family().compare(c.expected, Qt::CaseInsensitive), 0)
+            << c.requested << " gave " << font.family().toStdString();
+        EXPECT_TRUE(QFontInfo(font).family().startsWith(c.expected, Qt::CaseInsensitive))
+            << c.requested << " drew " << QFontInfo(font).family().toStdString();
     }
 }
 
