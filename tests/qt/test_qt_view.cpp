@@ -311,14 +311,3 @@ TEST_F(QtViewTest, KeysTypedIntoTheCommandBoxReachItsKeyEvent) {
 }
 
 }  // namespace
-
-// The application must exist before any widget and end before Qt's own
-// teardown at exit, so this test brings its own main.
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
