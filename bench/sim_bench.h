@@ -10,7 +10,7 @@
 #include <string>
 
 #include "abi/gpib_abi.h"
-#include "sim/gpib_sim.h"
+#include "bundled/gpib_sim.h"
 
 class SimBench {
   public:

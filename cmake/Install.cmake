@@ -1,6 +1,6 @@
 # Where the installed program, its simulated bench and its help live.
 #
-#   <prefix>/lib/tarvel-morrow/    the program and libgpib-sim.so side by side:
+#   <prefix>/lib/tarvel-morrow/    the program and libtm-gpib.so side by side:
 #                                  the program finds the bundled bench beside
 #                                  itself, and Quillon.chm/Quillon2.chm (links
 #                                  into the help folder) for its context help

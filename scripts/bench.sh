@@ -24,7 +24,7 @@ cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g -DNDEBUG" -DTM_BUILD_BENCH=ON -DTM_BUILD_TESTS=OFF \
   >/dev/null
 cmake --build "$build_dir" --parallel "${JOBS:-2}" \
-  --target tarvel-morrow gpib-sim tm_bench empty_window text_window startup_probe instruction_counts
+  --target tarvel-morrow tm-gpib tm_bench empty_window text_window startup_probe instruction_counts
 
 bin=$build_dir/bin
 export QT_QPA_PLATFORM=offscreen

@@ -38,7 +38,7 @@ echo "package-test: installed under ${prefix#"$root"}"
 
 for file in \
   bin/tarvel-morrow \
-  lib/tarvel-morrow/libgpib-sim.so \
+  lib/tarvel-morrow/libtm-gpib.so \
   lib/tarvel-morrow/Quillon2.chm \
   share/tarvel-morrow/help/Quillon.chm \
   share/tarvel-morrow/help/Quillon2.chm \

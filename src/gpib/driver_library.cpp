@@ -20,7 +20,7 @@ namespace {
 
 #ifdef _WIN32
 const char* const kPlatformDrivers[] = {"gpib-32.dll"};
-const char* const kBundledBench = "gpib-sim.dll";
+const char* const kBundledDriver = "tm-gpib.dll";
 
 void* openLibrary(const std::string& name, bool bareName) {
     // A bare name searches the system folders only, never the working folder.
@@ -46,7 +46,7 @@ std::string loadedPath(void* handle, const std::string& fallback) {
 }
 #else
 const char* const kPlatformDrivers[] = {"libgpib.so.0", "libni4882.so", "libgpibapi.so"};
-const char* const kBundledBench = "libgpib-sim.so";
+const char* const kBundledDriver = "libtm-gpib.so";
 
 // dlopen itself keeps a bare name to the system search (no working folder).
 void* openLibrary(const std::string& name, bool) {
@@ -155,7 +155,7 @@ std::unique_ptr<DriverLibrary> DriverLibrary::Locate(const std::string& programD
 
     std::vector<std::string> candidates(std::begin(kPlatformDrivers), std::end(kPlatformDrivers));
     if (!programDir.empty()) {
-        candidates.push_back((std::filesystem::path(programDir) / kBundledBench).string());
+        candidates.push_back((std::filesystem::path(programDir) / kBundledDriver).string());
     }
     std::unique_ptr<DriverLibrary> library(new DriverLibrary());
     std::string tried, notes;

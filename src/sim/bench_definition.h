@@ -11,9 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "driver/fault_injector.h"
 #include "sim/value.h"
 
 namespace sim {
+
+using gpibdrv::FaultDef;
 
 // A response that may be absent: a dialogue or setter without "r" answers
 // nothing at all (not even the termination).
@@ -111,20 +114,6 @@ struct BoardDef {
     bool present = true;
     bool cicAtStart = false;
     int timeoutCode = 13;  // T10s, the usual driver default
-    int line = 0;
-};
-
-struct FaultDef {
-    std::vector<std::string> calls;  // entry point names
-    std::optional<int> board;
-    std::optional<int> pad;
-    std::optional<int> sad;  // -1: the primary address alone
-    long after = 0;          // matching calls that go through first
-    long times = -1;         // failures before the fault heals; -1 forever
-    std::optional<int> iberr;
-    int ibstaBits = 0;
-    std::optional<long> count;
-    bool perform = false;  // the call takes effect before the fault shows
     int line = 0;
 };
 

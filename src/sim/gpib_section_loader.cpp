@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "abi/gpib_abi.h"
-#include "sim/call_id.h"
+#include "driver/call_id.h"
 
 namespace sim {
 
@@ -47,7 +47,7 @@ int statusBits(YamlReader& r, const YAML::Node& n) {
     int bits = 0;
     for (const auto& item : items) {
         std::string t = r.text(item, "fault ibsta");
-        if (auto b = statusBitByName(t))
+        if (auto b = gpibdrv::statusBitByName(t))
             bits |= *b;
         else
             bits |= int(
@@ -181,7 +181,7 @@ void loadFault(YamlReader& r, const YAML::Node& node, FaultDef& f) {
         calls.push_back(call);
     for (const auto& c : calls) {
         std::string name = r.text(c, "fault call");
-        if (!callByName(name))
+        if (!gpibdrv::callByName(name))
             r.fail(c, "a fault names the unknown entry point \"" + name + "\"");
         f.calls.push_back(name);
     }
@@ -207,7 +207,7 @@ void loadFault(YamlReader& r, const YAML::Node& node, FaultDef& f) {
     }
     if (YAML::Node e = node["iberr"]) {
         std::string s = r.text(e, "fault iberr");
-        auto code = errorCodeByName(s);
+        auto code = gpibdrv::errorCodeByName(s);
         f.iberr = code ? *code
                        : int(r.integer(e, "fault iberr (a name such as EABO, or a number)", 0, 31));
     }

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "bundled/gpib_sim.h"
 #include "gpib/driver_library.h"
 #include "gpib/gpib32.h"
-#include "sim/gpib_sim.h"
 #include "ui/form1.h"
 #include "window/recording_platform.h"
 
@@ -25,7 +25,7 @@ class BusBenchTest : public ::testing::Test {
     void serve(const std::string& bench) {
         const std::string path = SIM_LIBRARY;
         if (path.empty()) {
-            GTEST_SKIP() << "the simulated bench (target gpib-sim) is not part of this build";
+            GTEST_SKIP() << "the simulated bench (target tm-gpib) is not part of this build";
         }
         setenv("GPIB_SIM_INSTANT", "1", 0);
         m_library = DriverLibrary::Open(path);

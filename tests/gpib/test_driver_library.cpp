@@ -59,7 +59,7 @@ class LocateTest : public testing::Test {
 };
 
 TEST_F(LocateTest, GpibLibraryComesFirst) {
-    copyOfScripted("libgpib-sim.so");
+    copyOfScripted("libtm-gpib.so");
     setenv("GPIB_LIBRARY", scripted::LibraryPath().c_str(), 1);
     auto library = DriverLibrary::Locate(m_dir.string());
     ASSERT_TRUE(library->Loaded()) << library->Problem();
@@ -69,7 +69,7 @@ TEST_F(LocateTest, GpibLibraryComesFirst) {
 }
 
 TEST_F(LocateTest, ANamedLibraryThatFailsIsNotReplacedByAnother) {
-    copyOfScripted("libgpib-sim.so");
+    copyOfScripted("libtm-gpib.so");
     setenv("GPIB_LIBRARY", "/nonexistent/libmine.so", 1);
     auto library = DriverLibrary::Locate(m_dir.string());
     EXPECT_FALSE(library->Loaded());
@@ -79,7 +79,7 @@ TEST_F(LocateTest, ANamedLibraryThatFailsIsNotReplacedByAnother) {
 TEST_F(LocateTest, BundledBenchBesideTheProgramComesLast) {
     if (systemDriverInstalled())
         GTEST_SKIP() << "a system GPIB driver is installed and wins";
-    const std::string bench = copyOfScripted("libgpib-sim.so");
+    const std::string bench = copyOfScripted("libtm-gpib.so");
     auto library = DriverLibrary::Locate(m_dir.string());
     ASSERT_TRUE(library->Loaded()) << library->Problem();
     EXPECT_EQ(library->Path(), bench);
@@ -92,14 +92,14 @@ TEST_F(LocateTest, NothingFoundNamesEveryPlaceTried) {
     EXPECT_FALSE(library->Loaded());
     EXPECT_EQ(library->Problem(),
               "GPIB driver library not found: tried libgpib.so.0, libni4882.so, libgpibapi.so, " +
-                  (m_dir / "libgpib-sim.so").string());
+                  (m_dir / "libtm-gpib.so").string());
     EXPECT_EQ(library->Description(), "no GPIB driver library loaded");
 }
 
 TEST_F(LocateTest, ACandidateThatIsNoDriverIsSkippedAndNamed) {
     if (systemDriverInstalled())
         GTEST_SKIP() << "a system GPIB driver is installed and wins";
-    const fs::path bench = m_dir / "libgpib-sim.so";
+    const fs::path bench = m_dir / "libtm-gpib.so";
     fs::copy_file(SCRIPTED_NOT_A_LIBRARY, bench);
     auto library = DriverLibrary::Locate(m_dir.string());
     EXPECT_FALSE(library->Loaded());

@@ -25,7 +25,7 @@ class MessagingBenchTest : public ::testing::Test {
     void SetUp() override {
         const std::string path = SIM_LIBRARY;
         if (path.empty()) {
-            GTEST_SKIP() << "the simulated bench (target gpib-sim) is not part of this build";
+            GTEST_SKIP() << "the simulated bench (target tm-gpib) is not part of this build";
         }
         setenv("GPIB_SIM_INSTANT", "1", 0);
         unsetenv("GPIB_SIM_BENCH");  // the built-in bench

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/gpib_sim.h"
+#include "bundled/gpib_sim.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ int ServeBenchFile(const std::string& path) {
 SimWindow::SimWindow(const std::string& bench) {
     DriverLibrary* library = SimLibrary();
     if (!library) {
-        m_problem = "the simulated bench (target gpib-sim) is not part of this build";
+        m_problem = "the simulated bench (target tm-gpib) is not part of this build";
         return;
     }
     const std::filesystem::path file = benchFile();

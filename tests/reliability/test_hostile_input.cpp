@@ -16,7 +16,7 @@ class HostileInput : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!SimWindow::available()) {
-            GTEST_SKIP() << "the simulated bench (target gpib-sim) is not part of this build";
+            GTEST_SKIP() << "the simulated bench (target tm-gpib) is not part of this build";
         }
         serve(BenchText());
     }

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "bundled/gpib_sim.h"
 #include "gpib/gpib32.h"
-#include "sim/gpib_sim.h"
 
 namespace simtest {
 

@@ -1,6 +1,6 @@
-#include "sim/fault_injector.h"
+#include "driver/fault_injector.h"
 
-namespace sim {
+namespace gpibdrv {
 
 FaultInjector::FaultInjector(const std::vector<FaultDef>& faults) {
     for (const auto& f : faults) {
@@ -31,4 +31,4 @@ const FaultDef* FaultInjector::match(const CallSite& site) {
     return nullptr;
 }
 
-}  // namespace sim
+}  // namespace gpibdrv

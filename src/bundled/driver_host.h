@@ -1,5 +1,5 @@
 #pragma once
-// What the exported entry points share: the one process-wide bench behind
+// What the exported entry points share: the one process-wide driver behind
 // one lock, the driver status of each calling thread, and the trace.
 
 #include <fmt/format.h>
@@ -10,10 +10,10 @@
 #include <mutex>
 #include <string>
 
-#include "sim/bench.h"
-#include "sim/call_trace.h"
+#include "driver/call_trace.h"
+#include "driver/driver.h"
 
-namespace sim::host {
+namespace bundled {
 
 struct ThreadStatus {
     int ibsta = 0;
@@ -25,13 +25,18 @@ ThreadStatus& threadStatus();
 struct Host {
     std::mutex lock;
     bool loaded = false;
-    std::unique_ptr<Bench> bench;  // empty when the bench file was refused
-    std::string description;
+    std::unique_ptr<gpibdrv::Driver> driver;  // empty when the configuration was refused
+    std::string description;                  // of the configuration, or why it was refused
     std::string notes;
-    CallTrace trace;
+    bool describeOpenBoard = false;  // the description names the board opened last
+    std::string shownDescription;    // the text GpibDriverDescription handed out last
+    gpibdrv::CallTrace trace;
 
-    // Loads the bench: path, "" for the built-in one, NULL for the environment's.
+    // Loads the configuration: the bench file at path, "" for the built-in
+    // bench, NULL for what the environment says (board map, adapter, bench).
     int load(const char* pathOrNull);
+    // What the operator is shown: the configuration and the board opened last.
+    std::string describe();
 };
 
 Host& host();
@@ -44,14 +49,14 @@ class Call {
         Host& h = host();
         if (!h.loaded)
             h.load(nullptr);
-        m_bench = h.bench.get();
-        if (h.trace.enabled() && m_bench)
-            m_start = m_bench->clock().nowUs();
-        if (!m_bench)
+        m_driver = h.driver.get();
+        if (h.trace.enabled() && m_driver)
+            m_start = m_driver->nowUs();
+        if (!m_driver)
             m_st = {GPIB_ERR, GPIB_EDVR, true, 0, false};
     }
-    Bench* bench() const { return m_bench; }
-    CallStatus& st() { return m_st; }
+    gpibdrv::Driver* driver() const { return m_driver; }
+    gpibdrv::CallStatus& st() { return m_st; }
 
     template <class Args>
     void finish(const std::string& result, Args&& args) {
@@ -63,7 +68,7 @@ class Call {
         Host& h = host();
         if (!h.trace.enabled())
             return;
-        double us = m_bench ? double(m_bench->clock().nowUs() - m_start) : 0.0;
+        double us = m_driver ? double(m_driver->nowUs() - m_start) : 0.0;
         h.trace.record(m_name, args(), result, threadStatus().ibsta, threadStatus().iberr,
                        threadStatus().ibcntl, us);
     }
@@ -75,8 +80,8 @@ class Call {
   private:
     const char* m_name;
     std::lock_guard<std::mutex> m_guard;
-    Bench* m_bench = nullptr;
-    CallStatus m_st;
+    gpibdrv::Driver* m_driver = nullptr;
+    gpibdrv::CallStatus m_st;
     int64_t m_start = 0;
 };
 
@@ -104,4 +109,4 @@ auto guarded(Call& c, F&& body, decltype(body()) onError) {
     }
 }
 
-}  // namespace sim::host
+}  // namespace bundled

@@ -1,9 +1,9 @@
-// The configuration calls of the bench: ibask, ibconfig, ibpad, ibtmo.
-#include "sim/bench.h"
+// The configuration calls: ibask, ibconfig, ibpad, ibtmo.
+#include "driver/driver.h"
 
 #include <optional>
 
-namespace sim {
+namespace gpibdrv {
 
 namespace {
 
@@ -116,7 +116,7 @@ Change changeSharedSetting(Settings& s, int option, int value) {
 
 }  // namespace
 
-int Bench::ibask(int ud, int option, int* value, CallStatus& st) {
+int Driver::ibask(int ud, int option, int* value, CallStatus& st) {
     const FaultDef* fault;
     CallSite site = siteOf(CallId::ibask, ud);
     if (faulted(site, fault, st))
@@ -148,19 +148,27 @@ int Bench::ibask(int ud, int option, int* value, CallStatus& st) {
     return st.ibsta;
 }
 
-int Bench::ibconfig(int ud, int option, int value, CallStatus& st) {
+int Driver::ownAddressChange(BoardState& b, int option, int value) {
+    if (option == kPad && value >= 0 && value <= 30 && value != b.pad)
+        return b.board->setOwnAddress(value, b.sad);
+    if (option == kSad && (value == 0 || (value >= 0x60 && value <= 0x7E)) && value != b.sad)
+        return b.board->setOwnAddress(b.pad, value);
+    return kDone;
+}
+
+int Driver::ibconfig(int ud, int option, int value, CallStatus& st) {
     return configured(CallId::ibconfig, ud, option, value, st);
 }
 
-int Bench::ibpad(int ud, int pad, CallStatus& st) {
+int Driver::ibpad(int ud, int pad, CallStatus& st) {
     return configured(CallId::ibpad, ud, kPad, pad, st);
 }
 
-int Bench::ibtmo(int ud, int tmo, CallStatus& st) {
+int Driver::ibtmo(int ud, int tmo, CallStatus& st) {
     return configured(CallId::ibtmo, ud, kTmo, tmo, st);
 }
 
-int Bench::configured(CallId id, int ud, int option, int value, CallStatus& st) {
+int Driver::configured(CallId id, int ud, int option, int value, CallStatus& st) {
     const FaultDef* fault;
     CallSite site = siteOf(id, ud);
     if (faulted(site, fault, st))
@@ -176,15 +184,12 @@ int Bench::configured(CallId id, int ud, int option, int value, CallStatus& st) 
         change.previous = b.sc ? 1 : 0;
         b.sc = value != 0;
     } else if (option == kSre) {
-        BoardState& b = *t.board;
-        if (!b.sc) {
-            fail(&b, GPIB_ESAC, st);
+        change.previous = changeRen(*t.board, value != 0, st);
+        if (change.previous < 0)
             return st.ibsta;
-        }
-        change.previous = b.ren ? 1 : 0;
-        b.ren = value != 0;
-        if (!b.ren)
-            for (Instrument* i : b.instruments) i->setRemote(false);
+    } else if (int err = ownAddressChange(*t.board, option, value); err != kDone) {
+        fail(t.board, err, st);  // a board whose own address is fixed says so (ECAP)
+        return st.ibsta;
     } else {
         change = changeSharedSetting(*t.board, option, value);
     }
@@ -202,4 +207,4 @@ int Bench::configured(CallId id, int ud, int option, int value, CallStatus& st) 
     return st.ibsta;
 }
 
-}  // namespace sim
+}  // namespace gpibdrv

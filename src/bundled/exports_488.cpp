@@ -1,24 +1,24 @@
-// The exported IEEE 488.2 routines of the simulated bench.
-#include "sim/gpib_sim.h"
-#include "sim/sim_host.h"
+// The exported IEEE 488.2 routines of the bundled driver.
+#include "bundled/driver_host.h"
+#include "bundled/gpib_sim.h"
 
 #include <algorithm>
 #include <type_traits>
 
-using namespace sim::host;
+using namespace bundled;
 
 namespace {
 
-// The void routines share one shape: run on the bench (or fail when it was
-// refused), then record.
+// The void routines share one shape: run on the driver (or fail when its
+// configuration was refused), then record.
 template <class Body, class Args>
 void run(const char* name, Body&& body, Args&& args) {
     Call c(name);
-    if (c.bench())
+    if (c.driver())
         guarded(
             c,
             [&] {
-                body(*c.bench(), c.st());
+                body(*c.driver(), c.st());
                 return 0;
             },
             0);
@@ -32,7 +32,9 @@ extern "C" {
 GPIB_EXPORT void GPIB_CALL AllSpoll(int board, const Addr4882_t* addrlist, short* results) {
     run(
         "AllSpoll",
-        [&](sim::Bench& b, sim::CallStatus& st) { b.AllSpoll(board, addrlist, results, st); },
+        [&](gpibdrv::Driver& b, gpibdrv::CallStatus& st) {
+            b.AllSpoll(board, addrlist, results, st);
+        },
         [&] { return fmt::format("{}, {}", board, list(addrlist)); });
 }
 
@@ -42,7 +44,8 @@ GPIB_EXPORT void GPIB_CALL AllSPoll(int board, const Addr4882_t* addrlist, short
 
 GPIB_EXPORT void GPIB_CALL DevClear(int board, Addr4882_t addr) {
     run(
-        "DevClear", [&](sim::Bench& b, sim::CallStatus& st) { b.DevClear(board, addr, st); },
+        "DevClear",
+        [&](gpibdrv::Driver& b, gpibdrv::CallStatus& st) { b.DevClear(board, addr, st); },
         [&] { return fmt::format("{}, {}", board, hex(addr)); });
 }
 
@@ -50,21 +53,27 @@ GPIB_EXPORT void GPIB_CALL FindLstn(int board, const Addr4882_t* padlist, Addr48
                                     int limit) {
     run(
         "FindLstn",
-        [&](sim::Bench& b, sim::CallStatus& st) { b.FindLstn(board, padlist, found, limit, st); },
+        [&](gpibdrv::Driver& b, gpibdrv::CallStatus& st) {
+            b.FindLstn(board, padlist, found, limit, st);
+        },
         [&] { return fmt::format("{}, {}, {}", board, list(padlist), limit); });
 }
 
 GPIB_EXPORT void GPIB_CALL FindRQS(int board, const Addr4882_t* addrlist, short* status) {
     run(
         "FindRQS",
-        [&](sim::Bench& b, sim::CallStatus& st) { b.FindRQS(board, addrlist, status, st); },
+        [&](gpibdrv::Driver& b, gpibdrv::CallStatus& st) {
+            b.FindRQS(board, addrlist, status, st);
+        },
         [&] { return fmt::format("{}, {}, -> {}", board, list(addrlist), status ? *status : 0); });
 }
 
 GPIB_EXPORT void GPIB_CALL ReadStatusByte(int board, Addr4882_t addr, short* status) {
     run(
         "ReadStatusByte",
-        [&](sim::Bench& b, sim::CallStatus& st) { b.ReadStatusByte(board, addr, status, st); },
+        [&](gpibdrv::Driver& b, gpibdrv::CallStatus& st) {
+            b.ReadStatusByte(board, addr, status, st);
+        },
         [&] { return fmt::format("{}, {}, -> {}", board, hex(addr), status ? *status : 0); });
 }
 
@@ -72,13 +81,13 @@ GPIB_EXPORT void GPIB_CALL Receive(int board, Addr4882_t addr, void* buffer, lon
                                    int termination) {
     run(
         "Receive",
-        [&](sim::Bench& b, sim::CallStatus& st) {
+        [&](gpibdrv::Driver& b, gpibdrv::CallStatus& st) {
             b.Receive(board, addr, buffer, count, termination, st);
         },
         [&] {
             long got = std::min(threadStatus().ibcntl, count);
             return fmt::format("{}, {}, {}, {}, {}", board, hex(addr),
-                               sim::CallTrace::quoted(buffer, got < 0 ? 0 : got), count,
+                               gpibdrv::CallTrace::quoted(buffer, got < 0 ? 0 : got), count,
                                hex(unsigned(termination)));
         });
 }
@@ -87,30 +96,31 @@ GPIB_EXPORT void GPIB_CALL Send(int board, Addr4882_t addr, const void* buffer, 
                                 int eotmode) {
     run(
         "Send",
-        [&](sim::Bench& b, sim::CallStatus& st) {
+        [&](gpibdrv::Driver& b, gpibdrv::CallStatus& st) {
             b.Send(board, addr, buffer, count, eotmode, st);
         },
         [&] {
             return fmt::format("{}, {}, {}, {}, {}", board, hex(addr),
-                               sim::CallTrace::quoted(buffer, count), count, eotmode);
+                               gpibdrv::CallTrace::quoted(buffer, count), count, eotmode);
         });
 }
 
 GPIB_EXPORT void GPIB_CALL SendIFC(int board) {
     run(
-        "SendIFC", [&](sim::Bench& b, sim::CallStatus& st) { b.SendIFC(board, st); },
+        "SendIFC", [&](gpibdrv::Driver& b, gpibdrv::CallStatus& st) { b.SendIFC(board, st); },
         [&] { return std::to_string(board); });
 }
 
 GPIB_EXPORT void GPIB_CALL TestSRQ(int board, short* result) {
     run(
-        "TestSRQ", [&](sim::Bench& b, sim::CallStatus& st) { b.TestSRQ(board, result, st); },
+        "TestSRQ",
+        [&](gpibdrv::Driver& b, gpibdrv::CallStatus& st) { b.TestSRQ(board, result, st); },
         [&] { return fmt::format("{}, -> {}", board, result ? *result : 0); });
 }
 
 GPIB_EXPORT void GPIB_CALL Trigger(int board, Addr4882_t addr) {
     run(
-        "Trigger", [&](sim::Bench& b, sim::CallStatus& st) { b.Trigger(board, addr, st); },
+        "Trigger", [&](gpibdrv::Driver& b, gpibdrv::CallStatus& st) { b.Trigger(board, addr, st); },
         [&] { return fmt::format("{}, {}", board, hex(addr)); });
 }
 

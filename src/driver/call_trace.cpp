@@ -1,8 +1,8 @@
-#include "sim/call_trace.h"
+#include "driver/call_trace.h"
 
 #include <fmt/format.h>
 
-namespace sim {
+namespace gpibdrv {
 
 CallTrace::~CallTrace() {
     open("");
@@ -54,4 +54,4 @@ std::string CallTrace::quoted(const void* data, long count, long max) {
     return s;
 }
 
-}  // namespace sim
+}  // namespace gpibdrv

@@ -1,11 +1,11 @@
-#include "sim/call_id.h"
+#include "driver/call_id.h"
 
 #include <array>
 #include <utility>
 
 #include "abi/gpib_abi.h"
 
-namespace sim {
+namespace gpibdrv {
 
 namespace {
 
@@ -59,4 +59,4 @@ std::optional<int> statusBitByName(std::string_view name) {
     return std::nullopt;
 }
 
-}  // namespace sim
+}  // namespace gpibdrv

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace sim {
+namespace gpibdrv {
 
 class CallTrace {
   public:
@@ -32,4 +32,4 @@ class CallTrace {
     std::FILE* m_file = nullptr;
 };
 
-}  // namespace sim
+}  // namespace gpibdrv

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-namespace sim {
+namespace gpibdrv {
 
 enum class CallId {
     ibask,
@@ -38,4 +38,4 @@ std::optional<CallId> callByName(std::string_view name);
 std::optional<int> errorCodeByName(std::string_view name);
 std::optional<int> statusBitByName(std::string_view name);
 
-}  // namespace sim
+}  // namespace gpibdrv

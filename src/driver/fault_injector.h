@@ -5,10 +5,27 @@
 
 #include <vector>
 
-#include "sim/bench_definition.h"
-#include "sim/call_id.h"
+#include <optional>
+#include <string>
 
-namespace sim {
+#include "driver/call_id.h"
+
+namespace gpibdrv {
+
+// A fault of a bench file: which entry points fail, where, when, and how.
+struct FaultDef {
+    std::vector<std::string> calls;  // entry point names
+    std::optional<int> board;
+    std::optional<int> pad;
+    std::optional<int> sad;  // -1: the primary address alone
+    long after = 0;          // matching calls that go through first
+    long times = -1;         // failures before the fault heals; -1 forever
+    std::optional<int> iberr;
+    int ibstaBits = 0;
+    std::optional<long> count;
+    bool perform = false;  // the call takes effect before the fault shows
+    int line = 0;
+};
 
 // What a call is about, for matching: the board it works on and, when it
 // addresses one device, that device (sad -1 for a primary address alone).
@@ -36,4 +53,4 @@ class FaultInjector {
     std::vector<Live> m_faults;
 };
 
-}  // namespace sim
+}  // namespace gpibdrv

@@ -1,20 +1,20 @@
-// The exported ib entry points of the simulated bench, the status of the
-// calling thread, and the bench's own extra exports.
-#include "sim/gpib_sim.h"
+// The exported ib entry points of the bundled driver, the status of the
+// calling thread, and the extra exports for tests.
+#include "bundled/gpib_sim.h"
 
-#include "sim/sim_host.h"
+#include "bundled/driver_host.h"
 
 #include <type_traits>
 
-using namespace sim::host;
+using namespace bundled;
 
 extern "C" {
 
 GPIB_EXPORT int GPIB_CALL ibask(int ud, int option, int* value) {
     Call c("ibask");
-    int r = c.bench()
+    int r = c.driver()
                 ? guarded(
-                      c, [&] { return c.bench()->ibask(ud, option, value, c.st()); }, GPIB_ERR)
+                      c, [&] { return c.driver()->ibask(ud, option, value, c.st()); }, GPIB_ERR)
                 : GPIB_ERR;
     return c.finishInt(r, [&] {
         return fmt::format("{}, {}, -> {}", ud, hex(unsigned(option)), value ? *value : 0);
@@ -23,9 +23,9 @@ GPIB_EXPORT int GPIB_CALL ibask(int ud, int option, int* value) {
 
 GPIB_EXPORT int GPIB_CALL ibconfig(int ud, int option, int value) {
     Call c("ibconfig");
-    int r = c.bench()
+    int r = c.driver()
                 ? guarded(
-                      c, [&] { return c.bench()->ibconfig(ud, option, value, c.st()); }, GPIB_ERR)
+                      c, [&] { return c.driver()->ibconfig(ud, option, value, c.st()); }, GPIB_ERR)
                 : GPIB_ERR;
     return c.finishInt(r,
                        [&] { return fmt::format("{}, {}, {}", ud, hex(unsigned(option)), value); });
@@ -34,9 +34,9 @@ GPIB_EXPORT int GPIB_CALL ibconfig(int ud, int option, int value) {
 GPIB_EXPORT int GPIB_CALL ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     Call c("ibdev");
     int r =
-        c.bench()
+        c.driver()
             ? guarded(
-                  c, [&] { return c.bench()->ibdev(board, pad, sad, tmo, eot, eos, c.st()); }, -1)
+                  c, [&] { return c.driver()->ibdev(board, pad, sad, tmo, eot, eos, c.st()); }, -1)
             : -1;
     return c.finishInt(r, [&] {
         return fmt::format("{}, {}, {}, {}, {}, {}", board, pad, hex(unsigned(sad)), tmo, eot,
@@ -46,11 +46,11 @@ GPIB_EXPORT int GPIB_CALL ibdev(int board, int pad, int sad, int tmo, int eot, i
 
 GPIB_EXPORT int GPIB_CALL ibfindA(const char* name) {
     Call c("ibfind");
-    int r = c.bench() ? guarded(
-                            c, [&] { return c.bench()->ibfind(name, c.st()); }, -1)
-                      : -1;
+    int r = c.driver() ? guarded(
+                             c, [&] { return c.driver()->ibfind(name, c.st()); }, -1)
+                       : -1;
     return c.finishInt(
-        r, [&] { return sim::CallTrace::quoted(name, name ? long(strnlen(name, 64)) : 0); });
+        r, [&] { return gpibdrv::CallTrace::quoted(name, name ? long(strnlen(name, 64)) : 0); });
 }
 
 GPIB_EXPORT int GPIB_CALL ibfind(const char* name) {
@@ -59,9 +59,9 @@ GPIB_EXPORT int GPIB_CALL ibfind(const char* name) {
 
 GPIB_EXPORT int GPIB_CALL ibln(int ud, int pad, int sad, short* listen) {
     Call c("ibln");
-    int r = c.bench()
+    int r = c.driver()
                 ? guarded(
-                      c, [&] { return c.bench()->ibln(ud, pad, sad, listen, c.st()); }, GPIB_ERR)
+                      c, [&] { return c.driver()->ibln(ud, pad, sad, listen, c.st()); }, GPIB_ERR)
                 : GPIB_ERR;
     return c.finishInt(r, [&] {
         return fmt::format("{}, {}, {}, -> {}", ud, pad, hex(unsigned(sad)), listen ? *listen : 0);
@@ -70,42 +70,41 @@ GPIB_EXPORT int GPIB_CALL ibln(int ud, int pad, int sad, short* listen) {
 
 GPIB_EXPORT int GPIB_CALL ibonl(int ud, int v) {
     Call c("ibonl");
-    int r = c.bench() ? guarded(
-                            c, [&] { return c.bench()->ibonl(ud, v, c.st()); }, GPIB_ERR)
-                      : GPIB_ERR;
+    int r = c.driver() ? guarded(
+                             c, [&] { return c.driver()->ibonl(ud, v, c.st()); }, GPIB_ERR)
+                       : GPIB_ERR;
     return c.finishInt(r, [&] { return fmt::format("{}, {}", ud, v); });
 }
 
 GPIB_EXPORT int GPIB_CALL ibpad(int ud, int pad) {
     Call c("ibpad");
-    int r = c.bench() ? guarded(
-                            c, [&] { return c.bench()->ibpad(ud, pad, c.st()); }, GPIB_ERR)
-                      : GPIB_ERR;
+    int r = c.driver() ? guarded(
+                             c, [&] { return c.driver()->ibpad(ud, pad, c.st()); }, GPIB_ERR)
+                       : GPIB_ERR;
     return c.finishInt(r, [&] { return fmt::format("{}, {}", ud, pad); });
 }
 
 GPIB_EXPORT int GPIB_CALL ibsre(int ud, int v) {
     Call c("ibsre");
-    int r = c.bench() ? guarded(
-                            c, [&] { return c.bench()->ibsre(ud, v, c.st()); }, GPIB_ERR)
-                      : GPIB_ERR;
+    int r = c.driver() ? guarded(
+                             c, [&] { return c.driver()->ibsre(ud, v, c.st()); }, GPIB_ERR)
+                       : GPIB_ERR;
     return c.finishInt(r, [&] { return fmt::format("{}, {}", ud, v); });
 }
 
 GPIB_EXPORT int GPIB_CALL ibtmo(int ud, int tmo) {
     Call c("ibtmo");
-    int r = c.bench() ? guarded(
-                            c, [&] { return c.bench()->ibtmo(ud, tmo, c.st()); }, GPIB_ERR)
-                      : GPIB_ERR;
+    int r = c.driver() ? guarded(
+                             c, [&] { return c.driver()->ibtmo(ud, tmo, c.st()); }, GPIB_ERR)
+                       : GPIB_ERR;
     return c.finishInt(r, [&] { return fmt::format("{}, {}", ud, tmo); });
 }
 
 GPIB_EXPORT const char* GPIB_CALL GpibDriverDescription(void) {
     Host& h = host();
     std::lock_guard<std::mutex> guard(h.lock);
-    if (!h.loaded)
-        h.load(nullptr);
-    return h.description.c_str();
+    h.shownDescription = h.describe();
+    return h.shownDescription.c_str();
 }
 
 GPIB_EXPORT int GPIB_CALL GpibSimReload(const char* benchPathOrNull) {

@@ -1,0 +1,371 @@
+#include "driver/driver.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+
+namespace gpibdrv {
+
+namespace {
+constexpr int kFirstDevice = 16;
+constexpr size_t kMaxDescriptors = 1024;
+
+bool validSecondary(int sad) {
+    return sad == 0 || (sad >= 0x60 && sad <= 0x7E);
+}
+int sadOfCode(int code) {
+    return code >= 0x60 ? code - 0x60 : -1;
+}
+int64_t steadyUs() {
+    auto t = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::microseconds>(t).count();
+}
+}  // namespace
+
+bool decodeAddress(Addr4882_t addr, BusAddress& out) {
+    int pad = addr & 0xFF, code = addr >> 8;
+    if (pad > 30 || (code != 0 && (code < 0x60 || code > 0x7E)))
+        return false;
+    out = {pad, sadOfCode(code)};
+    return true;
+}
+
+int Board::findListeners(std::span<const int> pads, size_t stopAfter,
+                         std::vector<BusAddress>& found) {
+    for (int pad : pads) {
+        bool yes = false;
+        if (int err = listens({pad, -1}, yes); err != kDone)
+            return err;
+        if (yes) {
+            found.push_back({pad, -1});
+        } else {
+            // No listener at the primary address alone: the secondaries answer.
+            for (int s = 0; s <= 30; ++s) {
+                if (found.size() > stopAfter)
+                    return kDone;
+                if (int err = listens({pad, s}, yes); err != kDone)
+                    return err;
+                if (yes)
+                    found.push_back({pad, s});
+            }
+        }
+        if (found.size() > stopAfter)
+            return kDone;
+    }
+    return kDone;
+}
+
+void Driver::BoardState::reset() {
+    pad = setup.pad;
+    sad = setup.sad;
+    tmo = setup.timeoutCode;
+    eos = 0;
+    spollTmo = 11;
+    eot = true;
+    online = true;
+}
+
+Driver::Driver() : m_faults(std::make_unique<FaultInjector>(m_faultDefs)), m_nowUs(steadyUs) {}
+
+Driver::~Driver() = default;
+
+void Driver::addBoard(const BoardSetup& setup, std::unique_ptr<Board> board) {
+    BoardState b;
+    b.setup = setup;
+    b.board = std::move(board);
+    b.sc = setup.systemController;
+    b.reset();
+    m_boards.push_back(std::move(b));
+}
+
+void Driver::setFaults(std::vector<FaultDef> faults) {
+    m_faultDefs = std::move(faults);
+    m_faults = std::make_unique<FaultInjector>(m_faultDefs);
+}
+
+Board* Driver::board(int index) {
+    BoardState* b = findBoard(index);
+    return b ? b->board.get() : nullptr;
+}
+
+const BoardSetup* Driver::setup(int index) const {
+    for (const auto& b : m_boards)
+        if (b.setup.index == index)
+            return &b.setup;
+    return nullptr;
+}
+
+Driver::BoardState* Driver::findBoard(int index) {
+    for (auto& b : m_boards)
+        if (b.setup.index == index)
+            return &b;
+    return nullptr;
+}
+
+Driver::BoardState* Driver::boardFor(int index, CallStatus& st) {
+    BoardState* b = findBoard(index);
+    if (!b) {
+        fail(nullptr, GPIB_EDVR, st);
+        return nullptr;
+    }
+    if (!b->setup.present) {
+        fail(nullptr, GPIB_ENEB, st);
+        return nullptr;
+    }
+    return b;
+}
+
+bool Driver::resolve(int ud, Target& t, CallStatus& st) {
+    if (ud >= 0 && ud < kFirstDevice) {
+        t.board = boardFor(ud, st);
+        if (t.board && !t.board->online) {
+            fail(nullptr, GPIB_EDVR, st);
+            return false;
+        }
+        return t.board != nullptr;
+    }
+    size_t i = size_t(ud - kFirstDevice);
+    if (ud < kFirstDevice || i >= m_descs.size() || !m_descs[i].used) {
+        fail(nullptr, GPIB_EDVR, st);
+        return false;
+    }
+    t.device = &m_descs[i];
+    t.board = findBoard(t.device->board);
+    return true;
+}
+
+void Driver::fail(BoardState* b, int err, CallStatus& st, int extra) {
+    // A call refused before it reaches a board shows ERR alone; one the board
+    // took shows the board's state as well.
+    st.ibsta = GPIB_ERR | extra | (b ? GPIB_CMPL | bits(*b) : 0);
+    st.setError(err);
+}
+
+void Driver::finish(BoardState& b, int result, CallStatus& st) {
+    if (result == kDone)
+        ok(b, st);
+    else
+        fail(&b, result, st, result == GPIB_EABO ? GPIB_TIMO : 0);
+}
+
+int Driver::addressable(BoardState& b, Addr4882_t addr, BusAddress& out) {
+    if (!decodeAddress(addr, out))
+        return GPIB_EARG;
+    if (!cic(b))
+        return GPIB_ECIC;
+    return kDone;
+}
+
+CallSite Driver::siteOf(CallId id, int ud) const {
+    CallSite s{id, -1, -1, -1};
+    if (ud >= 0 && ud < kFirstDevice) {
+        s.board = ud;
+    } else if (ud >= kFirstDevice && size_t(ud - kFirstDevice) < m_descs.size()) {
+        const DeviceDesc& d = m_descs[size_t(ud - kFirstDevice)];
+        s = {id, d.board, d.pad, sadOfCode(d.sad)};
+    }
+    return s;
+}
+
+CallSite Driver::siteOf(CallId id, int board, Addr4882_t addr) {
+    return {id, board, addr & 0xFF, sadOfCode(addr >> 8)};
+}
+
+bool Driver::faulted(const CallSite& site, const FaultDef*& fault, CallStatus& st) {
+    fault = m_faults->match(site);
+    if (!fault || fault->perform)
+        return false;
+    overlay(*fault, site, st);
+    return true;
+}
+
+void Driver::overlay(const FaultDef& f, const CallSite& site, CallStatus& st) {
+    // A board that could not be opened shows no state of its own.
+    BoardState* b = site.id == CallId::ibfind ? nullptr : findBoard(site.board);
+    int extra = f.ibstaBits;
+    if (f.iberr == GPIB_EABO && extra == 0)
+        extra = GPIB_TIMO;
+    if (f.iberr) {
+        if (f.perform)
+            st.ibsta |= GPIB_ERR | extra;
+        else
+            fail(b, *f.iberr, st, extra);
+        st.setError(*f.iberr);
+    } else {
+        st.ibsta |= extra;
+    }
+    if (f.count)
+        st.setCount(*f.count);
+}
+
+int Driver::ibfind(const char* name, CallStatus& st) {
+    BoardState* found = nullptr;
+    if (name) {
+        size_t n = strnlen(name, 256);
+        for (auto& b : m_boards) {
+            const std::string& bn = b.setup.name;
+            bool same = bn.size() == n;
+            for (size_t i = 0; same && i < n; ++i)
+                same = std::toupper(static_cast<unsigned char>(bn[i])) ==
+                       std::toupper(static_cast<unsigned char>(name[i]));
+            if (same)
+                found = &b;
+        }
+    }
+    const FaultDef* fault;
+    CallSite site{CallId::ibfind, found ? found->setup.index : -1};
+    if (faulted(site, fault, st))
+        return -1;
+    if (!found) {
+        fail(nullptr, GPIB_EDVR, st);
+        return -1;
+    }
+    m_lastOpened = found->setup.index;
+    std::string reason;
+    int opened = found->setup.present ? found->board->open(reason) : GPIB_ENEB;
+    if (opened != kDone) {
+        fail(nullptr, opened, st);
+        return -1;
+    }
+    found->reset();  // opening a board puts its configuration back, as ibonl(1) does
+    ok(*found, st);
+    if (fault)
+        overlay(*fault, site, st);
+    return fault && fault->iberr ? -1 : found->setup.index;
+}
+
+int Driver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos, CallStatus& st) {
+    const FaultDef* fault;
+    CallSite site{CallId::ibdev, board, pad, sadOfCode(sad)};
+    if (faulted(site, fault, st))
+        return -1;
+    BoardState* b = boardFor(board, st);
+    if (!b)
+        return -1;
+    if (pad < 0 || pad > 30 || !validSecondary(sad) || tmo < 0 || tmo > 17 || eos < 0 ||
+        eos > 0xFFFF) {
+        fail(b, GPIB_EARG, st);
+        return -1;
+    }
+    auto it =
+        std::find_if(m_descs.begin(), m_descs.end(), [](const DeviceDesc& d) { return !d.used; });
+    if (it == m_descs.end()) {
+        if (m_descs.size() >= kMaxDescriptors) {
+            fail(b, GPIB_EDVR, st);  // the driver's descriptor table is full
+            return -1;
+        }
+        it = m_descs.insert(m_descs.end(), DeviceDesc{});
+    }
+    *it = DeviceDesc{true, board, pad, sad, tmo, eot ? 1 : 0, eos, 11, tmo, eot ? 1 : 0, eos};
+    st.ibsta = GPIB_CMPL;
+    if (fault)
+        overlay(*fault, site, st);
+    return fault && fault->iberr ? -1 : int(it - m_descs.begin()) + kFirstDevice;
+}
+
+int Driver::ibonl(int ud, int v, CallStatus& st) {
+    const FaultDef* fault;
+    CallSite site = siteOf(CallId::ibonl, ud);
+    if (faulted(site, fault, st))
+        return st.ibsta;
+    Target t;
+    bool boardOffline = ud >= 0 && ud < kFirstDevice && findBoard(ud) && !findBoard(ud)->online;
+    if (boardOffline) {
+        t.board = findBoard(ud);  // bringing an offline board back is allowed
+    } else if (!resolve(ud, t, st)) {
+        return st.ibsta;
+    }
+    if (t.device) {
+        DeviceDesc& d = *t.device;
+        if (v == 0)
+            d.used = false;
+        else
+            d.tmo = d.openedTmo, d.eot = d.openedEot, d.eos = d.openedEos, d.spollTmo = 11;
+        st.ibsta = GPIB_CMPL;
+    } else {
+        if (v == 0)
+            t.board->online = false;
+        else
+            t.board->reset();
+        ok(*t.board, st);
+    }
+    if (fault)
+        overlay(*fault, site, st);
+    return st.ibsta;
+}
+
+int Driver::ibln(int ud, int pad, int sad, short* listen, CallStatus& st) {
+    const FaultDef* fault;
+    CallSite site = siteOf(CallId::ibln, ud);
+    site.pad = pad;
+    site.sad = sadOfCode(sad);
+    if (faulted(site, fault, st))
+        return st.ibsta;
+    Target t;
+    if (!resolve(ud, t, st))
+        return st.ibsta;
+    BoardState& b = *t.board;
+    bool allSad = sad == -1;
+    if (pad < 0 || pad > 30 || !(allSad || validSecondary(sad)) || !listen) {
+        fail(&b, GPIB_EARG, st);
+        return st.ibsta;
+    }
+    if (!cic(b)) {
+        fail(&b, GPIB_ECIC, st);
+        return st.ibsta;
+    }
+    int result = kDone;
+    bool found = false;
+    if (allSad) {
+        std::vector<BusAddress> listeners;
+        const int pads[] = {pad};
+        result = b.board->findListeners(pads, 0, listeners);
+        found = !listeners.empty();
+    } else {
+        result = b.board->listens({pad, sadOfCode(sad)}, found);
+    }
+    *listen = found ? 1 : 0;
+    finish(b, result, st);
+    if (fault)
+        overlay(*fault, site, st);
+    return st.ibsta;
+}
+
+int Driver::changeRen(BoardState& b, bool on, CallStatus& st) {
+    if (!b.sc) {
+        fail(&b, GPIB_ESAC, st);
+        return -1;
+    }
+    if (int err = b.board->remoteEnable(on); err != kDone) {
+        fail(&b, err, st);  // a board that cannot drive REN so says (ECAP)
+        return -1;
+    }
+    int previous = b.ren ? 1 : 0;
+    b.ren = on;
+    return previous;
+}
+
+int Driver::ibsre(int ud, int v, CallStatus& st) {
+    const FaultDef* fault;
+    CallSite site = siteOf(CallId::ibsre, ud);
+    if (faulted(site, fault, st))
+        return st.ibsta;
+    Target t;
+    if (!resolve(ud, t, st))
+        return st.ibsta;
+    if (t.device) {
+        fail(t.board, GPIB_EARG, st);  // REN is a board's line
+        return st.ibsta;
+    }
+    int previous = changeRen(*t.board, v != 0, st);
+    if (previous < 0)
+        return st.ibsta;
+    ok(*t.board, st);
+    st.setError(previous);  // like the other setters, iberr holds the previous setting
+    if (fault)
+        overlay(*fault, site, st);
+    return st.ibsta;
+}
+
+}  // namespace gpibdrv

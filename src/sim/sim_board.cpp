@@ -1,0 +1,226 @@
+#include "sim/sim_board.h"
+
+namespace sim {
+
+using gpibdrv::BusAddress;
+using gpibdrv::kDone;
+
+namespace {
+constexpr double kIfcUs = 100.0;
+
+size_t slotOf(int pad, int sad) {
+    return size_t(pad * 32 + sad + 1);
+}
+}  // namespace
+
+SimBus::SimBus(BenchDefinition definition, bool instantOverride)
+    : m_def(std::move(definition)), m_clock(instantOverride || m_def.timing.instant) {
+    for (const auto& inst : m_def.instruments)
+        m_instruments.push_back(std::make_unique<Instrument>(inst, m_def.devices[inst.device]));
+}
+
+Instrument* SimBus::instrumentAt(const GpibAddress& a) {
+    for (auto& inst : m_instruments)
+        if (inst->address() == a)
+            return inst.get();
+    return nullptr;
+}
+
+std::vector<Instrument*> SimBus::instrumentsOn(int board) {
+    std::vector<Instrument*> on;
+    for (auto& inst : m_instruments)
+        if (inst->address().board == board)
+            on.push_back(inst.get());
+    return on;
+}
+
+void SimBus::spend(double us) {
+    if (us >= 0.5)
+        m_clock.wait(int64_t(us + 0.5));
+}
+
+int64_t SimBus::waitLimitUs(int timeoutCode) const {
+    // "No timeout" waits for ever on hardware; here it gives up after a
+    // (long) while, so a forgotten read cannot hang the program for good.
+    return timeoutCode ? timeoutUs(timeoutCode) : int64_t(m_def.timing.noTimeoutLimitMs) * 1000;
+}
+
+SimBoard::SimBoard(std::shared_ptr<SimBus> bus, const BoardDef& def)
+    : m_bus(std::move(bus)), m_def(def) {
+    m_cic = m_atn = def.cicAtStart && def.systemController;
+    m_instruments = m_bus->instrumentsOn(def.index);
+    for (Instrument* inst : m_instruments)
+        m_slots[slotOf(inst->address().pad, inst->address().sad)] = inst;
+}
+
+std::string SimBoard::describe() const {
+    return "simulated bench, " + m_bus->definition().source;
+}
+
+int SimBoard::statusBits() {
+    int s = 0;
+    if (m_cic)
+        s |= GPIB_CIC;
+    if (m_atn)
+        s |= GPIB_ATN;
+    if (m_talker)
+        s |= GPIB_TACS;
+    if (m_listener)
+        s |= GPIB_LACS;
+    for (const Instrument* i : m_instruments)
+        if (i->requestingService()) {
+            s |= GPIB_SRQI;
+            break;
+        }
+    return s;
+}
+
+Instrument* SimBoard::listenerAt(const BusAddress& a) {
+    Instrument* inst = m_slots[slotOf(a.pad, a.sad)];
+    return inst && inst->listens() ? inst : nullptr;
+}
+
+int SimBoard::address(const BusAddress& a, Instrument*& inst) {
+    m_bus->spend(m_bus->definition().timing.commandUs);
+    inst = listenerAt(a);
+    takeControl();
+    if (!inst)
+        return GPIB_ENOL;
+    if (m_ren)
+        inst->setRemote(true);
+    return kDone;
+}
+
+int SimBoard::send(BusAddress to, const char* data, long count, gpibdrv::EndMode end,
+                   gpibdrv::Timeout t, long& sent) {
+    Instrument* inst = nullptr;
+    if (int err = address(to, inst); err != kDone)
+        return err;
+    bool appendLf = end == gpibdrv::EndMode::AppendLf;
+    if (!inst->settings().acceptsData && count + appendLf > 0) {
+        m_bus->clock().wait(m_bus->waitLimitUs(t.code));
+        return GPIB_EABO;
+    }
+    m_addressed = inst;
+    m_bus->spend(double(count) * m_bus->definition().timing.byteUs);
+    int64_t now = m_bus->clock().nowUs();
+    inst->receiveData(data, size_t(count), end == gpibdrv::EndMode::EoiOnLast, now);
+    if (appendLf)
+        inst->receiveData("\n", 1, true, now);
+    m_atn = false;
+    m_talker = true;
+    sent = count;
+    return kDone;
+}
+
+int SimBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t,
+                      long& got, bool& end) {
+    Instrument* inst = nullptr;
+    if (int err = address(from, inst); err != kDone)
+        return err;
+    m_atn = false;
+    m_listener = true;
+    SimClock& clock = m_bus->clock();
+    double byteUs = m_bus->definition().timing.byteUs;
+    int64_t deadline = clock.nowUs() + m_bus->waitLimitUs(t.code);
+    got = 0;
+    end = false;
+    while (got < count && !end) {
+        if (!inst->hasOutput()) {
+            // Nothing (more) to say: the talker never sends a byte and the
+            // read runs into the timeout, as it does on a real bus.
+            if (got == 0)
+                inst->readWithoutQuery();
+            clock.waitUntil(deadline);
+            m_bus->spend(double(got) * byteUs);
+            return GPIB_EABO;
+        }
+        int64_t ready = inst->outputReadyAt();
+        if (ready > deadline) {
+            clock.waitUntil(deadline);
+            return GPIB_EABO;
+        }
+        clock.waitUntil(ready);
+        got += long(inst->takeOutput(dst + got, size_t(count - got), eos, end));
+    }
+    m_bus->spend(double(got) * byteUs);
+    return kDone;
+}
+
+int SimBoard::serialPoll(BusAddress device, gpibdrv::Timeout t, uint8_t& status) {
+    Instrument* inst = nullptr;
+    if (int err = address(device, inst); err != kDone)
+        return err;
+    if (!inst->settings().answersSerialPoll) {
+        m_bus->clock().wait(m_bus->waitLimitUs(t.code));
+        return GPIB_EABO;
+    }
+    const TimingDef& timing = m_bus->definition().timing;
+    m_bus->spend(timing.commandUs + timing.byteUs);
+    status = inst->serialPoll();
+    return kDone;
+}
+
+int SimBoard::trigger(const BusAddress* device) {
+    Instrument* inst = m_addressed;
+    if (!device)
+        m_bus->spend(m_bus->definition().timing.commandUs);
+    else if (int err = address(*device, inst); err != kDone)
+        return err;
+    if (inst) {
+        inst->trigger(m_bus->clock().nowUs());
+        m_addressed = inst;
+    }
+    return kDone;
+}
+
+int SimBoard::clear(const BusAddress* device) {
+    if (!device) {
+        m_bus->spend(m_bus->definition().timing.commandUs);
+        for (Instrument* i : m_instruments)
+            if (i->listens())
+                i->deviceClear();
+        return kDone;
+    }
+    Instrument* inst = nullptr;
+    if (int err = address(*device, inst); err != kDone)
+        return err;
+    inst->deviceClear();
+    m_addressed = inst;
+    return kDone;
+}
+
+int SimBoard::interfaceClear() {
+    m_bus->spend(kIfcUs);
+    m_cic = true;
+    takeControl();
+    m_addressed = nullptr;  // IFC unaddresses every device
+    return kDone;
+}
+
+int SimBoard::remoteEnable(bool on) {
+    m_ren = on;
+    if (!on)
+        for (Instrument* i : m_instruments) i->setRemote(false);
+    return kDone;
+}
+
+int SimBoard::listens(BusAddress device, bool& listening) {
+    m_bus->spend(m_bus->definition().timing.probeUs);
+    listening = listenerAt(device) != nullptr;
+    takeControl();
+    return kDone;
+}
+
+int SimBoard::findListeners(std::span<const int> pads, size_t stopAfter,
+                            std::vector<BusAddress>& found) {
+    takeControl();
+    return Board::findListeners(pads, stopAfter, found);
+}
+
+int SimBoard::srqLine(bool& asserted) {
+    asserted = (statusBits() & GPIB_SRQI) != 0;
+    return kDone;
+}
+
+}  // namespace sim

@@ -1,0 +1,83 @@
+#pragma once
+// The simulated bench as boards of the driver: SimBus holds what a bench file
+// describes (the instruments, bus time), SimBoard is one of its controller
+// boards with the bus state it sees (controller in charge, ATN, who talks and
+// listens, REN) and does each bus operation on the simulated instruments.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "driver/board.h"
+#include "sim/bench_definition.h"
+#include "sim/instrument.h"
+#include "sim/sim_clock.h"
+
+namespace sim {
+
+class SimBus {
+  public:
+    // instantOverride: GPIB_SIM_INSTANT was set, whatever the file says.
+    SimBus(BenchDefinition definition, bool instantOverride);
+    SimBus(const SimBus&) = delete;
+    SimBus& operator=(const SimBus&) = delete;
+
+    const BenchDefinition& definition() const { return m_def; }
+    SimClock& clock() { return m_clock; }
+    // The instrument at an address, or nullptr.
+    Instrument* instrumentAt(const GpibAddress& address);
+    // The instruments of one board, in the order of the file.
+    std::vector<Instrument*> instrumentsOn(int board);
+
+    // Bus time: waits (or, in instant timing, moves the clock on).
+    void spend(double us);
+    // How long an operation with this timeout code waits before giving up.
+    int64_t waitLimitUs(int timeoutCode) const;
+
+  private:
+    BenchDefinition m_def;
+    SimClock m_clock;
+    std::vector<std::unique_ptr<Instrument>> m_instruments;
+};
+
+class SimBoard final : public gpibdrv::Board {
+  public:
+    SimBoard(std::shared_ptr<SimBus> bus, const BoardDef& def);
+
+    std::string describe() const override;
+    int statusBits() override;
+    int setOwnAddress(int, int) override { return gpibdrv::kDone; }
+    int send(gpibdrv::BusAddress to, const char* data, long count, gpibdrv::EndMode end,
+             gpibdrv::Timeout t, long& sent) override;
+    int receive(gpibdrv::BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t,
+                long& got, bool& end) override;
+    int serialPoll(gpibdrv::BusAddress device, gpibdrv::Timeout t, uint8_t& status) override;
+    int trigger(const gpibdrv::BusAddress* device) override;
+    int clear(const gpibdrv::BusAddress* device) override;
+    int interfaceClear() override;
+    int remoteEnable(bool on) override;
+    int listens(gpibdrv::BusAddress device, bool& listening) override;
+    int findListeners(std::span<const int> pads, size_t stopAfter,
+                      std::vector<gpibdrv::BusAddress>& found) override;
+    int srqLine(bool& asserted) override;
+
+  private:
+    Instrument* listenerAt(const gpibdrv::BusAddress& a);
+    // Addresses the device for a bus message: ENOL when nobody listens there.
+    int address(const gpibdrv::BusAddress& a, Instrument*& inst);
+    // The controller takes the bus back: ATN, nobody talks or listens.
+    void takeControl() {
+        m_atn = true;
+        m_talker = m_listener = false;
+    }
+
+    std::shared_ptr<SimBus> m_bus;
+    BoardDef m_def;
+    bool m_cic = false, m_atn = false, m_talker = false, m_listener = false, m_ren = false;
+    Instrument* m_addressed = nullptr;  // the device last addressed to listen
+    std::vector<Instrument*> m_instruments;
+    std::array<Instrument*, 31 * 32> m_slots{};  // per pad/sad (sad -1 first)
+};
+
+}  // namespace sim
