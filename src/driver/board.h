@@ -41,6 +41,9 @@ struct Timeout {
     int code = 13;
 };
 
+// The driver's timeout codes in microseconds; 0 for code 0 (no timeout).
+int64_t timeoutUs(int code);
+
 // What the operator is shown of a board that is configured: its kind and
 // where it is ("Prologix GPIB-USB Controller version 6.107 on /dev/ttyUSB0").
 class Board {

@@ -31,6 +31,13 @@ bool decodeAddress(Addr4882_t addr, BusAddress& out) {
     return true;
 }
 
+int64_t timeoutUs(int code) {
+    static constexpr int64_t kTable[] = {
+        0,      10,     30,      100,     300,      1000,     3000,      10000,     30000,
+        100000, 300000, 1000000, 3000000, 10000000, 30000000, 100000000, 300000000, 1000000000};
+    return code >= 0 && code <= 17 ? kTable[code] : 0;
+}
+
 int Board::findListeners(std::span<const int> pads, size_t stopAfter,
                          std::vector<BusAddress>& found) {
     for (int pad : pads) {

@@ -42,7 +42,8 @@ void SimBus::spend(double us) {
 int64_t SimBus::waitLimitUs(int timeoutCode) const {
     // "No timeout" waits for ever on hardware; here it gives up after a
     // (long) while, so a forgotten read cannot hang the program for good.
-    return timeoutCode ? timeoutUs(timeoutCode) : int64_t(m_def.timing.noTimeoutLimitMs) * 1000;
+    return timeoutCode ? gpibdrv::timeoutUs(timeoutCode)
+                       : int64_t(m_def.timing.noTimeoutLimitMs) * 1000;
 }
 
 SimBoard::SimBoard(std::shared_ptr<SimBus> bus, const BoardDef& def)

@@ -27,11 +27,4 @@ void SimClock::waitUntil(int64_t us) {
     }
 }
 
-int64_t timeoutUs(int code) {
-    static constexpr int64_t kTable[] = {
-        0,      10,     30,      100,     300,      1000,     3000,      10000,     30000,
-        100000, 300000, 1000000, 3000000, 10000000, 30000000, 100000000, 300000000, 1000000000};
-    return code >= 0 && code <= 17 ? kTable[code] : 0;
-}
-
 }  // namespace sim

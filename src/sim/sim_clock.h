@@ -25,7 +25,4 @@ class SimClock {
     int64_t m_offsetUs = 0;
 };
 
-// The driver's timeout codes in microseconds; 0 for code 0 (no timeout).
-int64_t timeoutUs(int code);
-
 }  // namespace sim

@@ -1,0 +1,36 @@
+#pragma once
+// Serial and network GPIB adapters that speak the "++" command protocol
+// (Prologix GPIB-USB and GPIB-ETHERNET controllers, AR488): one kind of
+// board of the bundled driver, in two flavours that differ in what they can do.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/board.h"
+
+namespace adapters {
+
+enum class Flavour { Prologix, Ar488 };
+
+struct AdapterOptions {
+    Flavour flavour = Flavour::Prologix;
+    std::string port;  // a serial device (a pseudo-terminal works too); empty for TCP
+    int baud = 115200;
+    std::string host;  // a TCP adapter; empty for a serial one
+    int tcpPort = 1234;
+    int controllerAddress = 0;  // what ibask reports as the board's own address
+    // Secondary addresses the listener check probes where the adapter has no
+    // listener search of its own (probing all 961 would take minutes).
+    std::vector<gpibdrv::BusAddress> secondaries;
+};
+
+// The board; it connects when it is opened (ibfind), not before.
+std::unique_ptr<gpibdrv::Board> makeAdapterBoard(const AdapterOptions& options);
+
+// For recognising an adapter by its serial device: opens the device, asks for
+// the version line, and answers it when it answers like this flavour ("" when
+// not, or when nothing answered within timeoutMs). Writes nothing else.
+std::string probeAdapter(const std::string& port, int baud, Flavour flavour, int timeoutMs);
+
+}  // namespace adapters
