@@ -76,7 +76,7 @@ int ProtocolBoard::send(BusAddress to, const char* data, long count, gpibdrv::En
     const size_t total = size_t(count) + (appendLf ? 1 : 0);
     if (total == 0)
         return kDone;
-    std::string message(data, size_t(count));
+    std::string message = count > 0 ? std::string(data, size_t(count)) : std::string();
     if (appendLf)
         message.push_back('\n');
     // ++eoi 1 puts EOI on the last byte of every line: it is off for all

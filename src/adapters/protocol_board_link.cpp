@@ -47,6 +47,7 @@ int ProtocolBoard::connect(std::string& reason) {
     m_addressed.reset();
     m_versionsAsked = 0;
     auto fail = [&](const std::string& why) {
+        m_connected = false;
         m_transport->close();
         m_status = flavourName() + " on " + m_transport->where() + ": " + why;
         reason = m_status;
