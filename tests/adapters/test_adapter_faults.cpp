@@ -78,6 +78,17 @@ TEST_P(AdapterFaultTest, AnAdapterThatIsNotThereIsReported) {
     EXPECT_EQ(board->send(kMeter, "x", 1, gpibdrv::EndMode::EoiOnLast, kOneSecond, n), GPIB_ENEB);
 }
 
+TEST_P(AdapterFaultTest, RecognisingAnAdapterAsksOnlyForItsVersion) {
+    if (GetParam().tcp)
+        GTEST_SKIP() << "adapters are recognised by their serial device only";
+    start({"--count-lines"});
+    const auto other = ar488() ? adapters::Flavour::Prologix : adapters::Flavour::Ar488;
+    EXPECT_EQ(adapters::probeAdapter(options.port, 115200, GetParam().flavour, 500).substr(0, 5),
+              ar488() ? "AR488" : "Prolo");
+    EXPECT_EQ(adapters::probeAdapter(options.port, 115200, other, 500), "");
+    EXPECT_EQ(emulator->stop(), "lines: ++ver 2\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Routes, AdapterFaultTest, testing::ValuesIn(kRoutes), routeName);
 
 }  // namespace
