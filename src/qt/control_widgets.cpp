@@ -199,8 +199,8 @@ class OptionWidget : public QRadioButton {
         std::vector<OptionWidget*> group;
         for (QObject* child : parentWidget()->children()) {
             auto* option = dynamic_cast<OptionWidget*>(child);
-            if (option != nullptr && option->m_model.name() == m_model.name() &&
-                option->isEnabled() && option->isVisible()) {
+            if (option == this || (option != nullptr && option->m_model.name() == m_model.name() &&
+                                   option->isEnabled() && option->isVisible())) {
                 group.push_back(option);
             }
         }
