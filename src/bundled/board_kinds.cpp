@@ -6,7 +6,6 @@
 #include "adapters/adapter_board.h"
 #include "sim/bench.h"
 #include "sim/bench_loader.h"
-#include "sim/builtin_bench.h"
 #include "vxi11/gateway_board.h"
 
 namespace bundled {
@@ -76,9 +75,7 @@ BuiltBoard buildSimulated(const MapBoard& m, KindContext& k) {
     BuiltBoard built;
     auto& bus = k.benches[m.bench];
     if (!bus) {
-        sim::LoadResult r = m.bench.empty()
-                                ? sim::loadBenchText(sim::builtinBenchText(), "built-in bench")
-                                : sim::loadBenchFile(m.bench);
+        sim::LoadResult r = sim::loadBench(m.bench);
         if (!r.bench) {
             k.benches.erase(m.bench);
             built.problem = r.problem;

@@ -1,10 +1,7 @@
 #include "bundled/board_map.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "bundled/board_kinds.h"
 #include "sim/yaml_reader.h"
@@ -163,19 +160,9 @@ BoardMapResult loadBoardMapText(std::string_view text, const std::string& path) 
 }
 
 BoardMapResult loadBoardMap(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {std::nullopt,
-                refusal(path, 0, std::string("cannot be opened (") + std::strerror(errno) + ")")};
-    std::string text;
-    char buf[65536];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-        text.append(buf, size_t(in.gcount()));
-        if (text.size() > kMaxBoardMapBytes)
-            return {std::nullopt, refusal(path, 0, "the file is larger than 1 MiB")};
-    }
-    if (in.bad())
-        return {std::nullopt, refusal(path, 0, "cannot be read")};
+    std::string text, problem;
+    if (!sim::readTextFile(path, kMaxBoardMapBytes, text, problem))
+        return {std::nullopt, refusal(path, 0, problem)};
     return loadBoardMapText(text, path);
 }
 

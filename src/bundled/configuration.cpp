@@ -8,13 +8,11 @@
 #include "bundled/board_map.h"
 #include "sim/bench.h"
 #include "sim/bench_loader.h"
-#include "sim/builtin_bench.h"
 
 namespace bundled {
 
 Configuration benchConfiguration(const std::string& path, bool instant) {
-    sim::LoadResult r = path.empty() ? sim::loadBenchText(sim::builtinBenchText(), "built-in bench")
-                                     : sim::loadBenchFile(path);
+    sim::LoadResult r = sim::loadBench(path);
     Configuration c;
     if (!r.bench) {
         c.description = r.problem;
