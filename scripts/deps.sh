@@ -10,6 +10,7 @@ packages=(
   clang clang-format libclang-rt-14-dev
   xvfb xauth xdotool imagemagick
   fp-utils
+  libtirpc-dev rpcsvc-proto python3-pyvisa-py lxi-tools
 )
 missing=()
 for p in "${packages[@]}"; do
