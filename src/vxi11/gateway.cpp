@@ -31,7 +31,8 @@ constexpr int64_t kControlTimeoutUs = 3'000'000;
 // Connecting never takes longer than this, even in an operation with a
 // longer timeout.
 constexpr auto kConnectLimit = std::chrono::seconds(3);
-constexpr unsigned kSmallestRecvSize = 64;
+// What a gateway that names no largest write is sent at a time.
+constexpr unsigned kDefaultRecvSize = 1024;
 
 // The reply of device_read decoded straight into the caller's buffer, which
 // bounds what the gateway may send.
@@ -164,7 +165,7 @@ int Gateway::linkFor(const BusAddress* device, const Budget& b, const Link*& lin
     int code =
         remote(create_link, xdr(xdr_Create_LinkParms), &parms, xdr(xdr_Create_LinkResp), &reply, b);
     if (code == 0 && reply.error == 0) {
-        unsigned size = std::max(reply.maxRecvSize, kSmallestRecvSize);
+        unsigned size = reply.maxRecvSize ? reply.maxRecvSize : kDefaultRecvSize;
         link = &(m_links[key] = Link{reply.lid, size});
     }
     return code ? code : reply.error;

@@ -1,0 +1,33 @@
+#pragma once
+// tm-gateway-emulator as a child process: started with the options a test
+// gives, its ports read from the line it prints, and ended with its standard
+// input, so that it cannot outlive the test even when the test crashes.
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class EmulatorProcess {
+  public:
+    // Starts the emulator at path; running() says whether it printed its port.
+    EmulatorProcess(const std::string& path, std::vector<std::string> options);
+    ~EmulatorProcess() { stop(); }
+    EmulatorProcess(const EmulatorProcess&) = delete;
+    EmulatorProcess& operator=(const EmulatorProcess&) = delete;
+
+    bool running() const { return m_corePort > 0; }
+    int corePort() const { return m_corePort; }
+    int portmapperPort() const { return m_portmapperPort; }  // 0: none
+    const std::string& line() const { return m_line; }       // what it printed
+
+    // Ends it (standard input closed, then SIGKILL after 5 s) and returns
+    // what it wrote on standard error, with its count of calls.
+    std::string stop();
+
+  private:
+    pid_t m_pid = -1;
+    int m_stdin = -1, m_stdout = -1, m_stderr = -1;
+    int m_corePort = 0, m_portmapperPort = 0;
+    std::string m_line, m_errors;
+};
