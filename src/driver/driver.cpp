@@ -220,6 +220,8 @@ int Driver::ibfind(const char* name, CallStatus& st) {
                 found = &b;
         }
     }
+    if (found)
+        m_lastOpened = found->setup.index;  // the title names it, opened or not
     const FaultDef* fault;
     CallSite site{CallId::ibfind, found ? found->setup.index : -1};
     if (faulted(site, fault, st))
@@ -228,7 +230,6 @@ int Driver::ibfind(const char* name, CallStatus& st) {
         fail(nullptr, GPIB_EDVR, st);
         return -1;
     }
-    m_lastOpened = found->setup.index;
     std::string reason;
     int opened = found->setup.present ? found->board->open(reason) : GPIB_ENEB;
     if (opened != kDone) {

@@ -127,6 +127,10 @@ class Driver {
     // The address word as a bus address, or EARG; ECIC when the board is not
     // controller in charge. -1 when the device may be addressed.
     int addressable(BoardState& b, Addr4882_t addr, BusAddress& out);
+    // Trigger and DevClear: the bus message to one device, or without an
+    // address to the bus (GET to the listeners, DCL to every device).
+    void busMessage(CallId id, int board, Addr4882_t addr, int (Board::*send)(const BusAddress*),
+                    CallStatus& st);
     bool pollOne(BoardState& b, Addr4882_t addr, uint8_t& value, CallStatus& st);
     CallSite siteOf(CallId id, int ud) const;
     static CallSite siteOf(CallId id, int board, Addr4882_t addr);

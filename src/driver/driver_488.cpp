@@ -221,48 +221,33 @@ void Driver::SendIFC(int board, CallStatus& st) {
         overlay(*fault, site, st);
 }
 
-void Driver::Trigger(int board, Addr4882_t addr, CallStatus& st) {
+void Driver::busMessage(CallId id, int board, Addr4882_t addr,
+                        int (Board::*send)(const BusAddress*), CallStatus& st) {
     const FaultDef* fault;
-    CallSite site = siteOf(CallId::Trigger, board, addr);
+    CallSite site = siteOf(id, board, addr);
     if (faulted(site, fault, st))
         return;
     if (BoardState* b = boardFor(board, st)) {
         BusAddress device;
         int err = kDone;
-        if (addr == GPIB_NOADDR) {
-            // GET to whoever is addressed to listen already.
-            err = cic(*b) ? b->board->trigger(nullptr) : GPIB_ECIC;
-        } else {
-            err = addressable(*b, addr, device);
-            if (err == kDone)
-                err = b->board->trigger(&device);
-        }
+        if (addr == GPIB_NOADDR)
+            err = cic(*b) ? (b->board.get()->*send)(nullptr) : GPIB_ECIC;
+        else if ((err = addressable(*b, addr, device)) == kDone)
+            err = (b->board.get()->*send)(&device);
         finish(*b, err, st);
     }
     if (fault)
         overlay(*fault, site, st);
 }
 
+void Driver::Trigger(int board, Addr4882_t addr, CallStatus& st) {
+    // Without an address: GET to whoever is addressed to listen already.
+    busMessage(CallId::Trigger, board, addr, &Board::trigger, st);
+}
+
 void Driver::DevClear(int board, Addr4882_t addr, CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site = siteOf(CallId::DevClear, board, addr);
-    if (faulted(site, fault, st))
-        return;
-    if (BoardState* b = boardFor(board, st)) {
-        BusAddress device;
-        int err = kDone;
-        if (addr == GPIB_NOADDR) {
-            // Device Clear (DCL) reaches every device on the bus.
-            err = cic(*b) ? b->board->clear(nullptr) : GPIB_ECIC;
-        } else {
-            err = addressable(*b, addr, device);
-            if (err == kDone)
-                err = b->board->clear(&device);
-        }
-        finish(*b, err, st);
-    }
-    if (fault)
-        overlay(*fault, site, st);
+    // Without an address: Device Clear (DCL) reaches every device on the bus.
+    busMessage(CallId::DevClear, board, addr, &Board::clear, st);
 }
 
 }  // namespace gpibdrv

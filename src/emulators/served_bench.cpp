@@ -1,13 +1,11 @@
 #include "emulators/served_bench.h"
 
 #include "sim/bench_loader.h"
-#include "sim/builtin_bench.h"
 
 namespace emulators {
 
 ServedBench serveBench(const std::string& path, int boardIndex, bool instant) {
-    sim::LoadResult r = path.empty() ? sim::loadBenchText(sim::builtinBenchText(), "built-in bench")
-                                     : sim::loadBenchFile(path);
+    sim::LoadResult r = sim::loadBench(path);
     ServedBench served;
     if (!r.bench) {
         served.problem = r.problem;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <unordered_map>
 
+#include "abi/bundled_driver.h"
 #include "abi/gpib_abi.h"
 
 #ifdef _WIN32
@@ -155,7 +156,12 @@ std::unique_ptr<DriverLibrary> DriverLibrary::Locate(const std::string& programD
 
     std::vector<std::string> candidates(std::begin(kPlatformDrivers), std::end(kPlatformDrivers));
     if (!programDir.empty()) {
-        candidates.push_back((std::filesystem::path(programDir) / kBundledDriver).string());
+        // A board map, or an adapter plugged in, is served by the bundled
+        // driver alone: it goes first, before any installed platform driver.
+        std::string bundled = (std::filesystem::path(programDir) / kBundledDriver).string();
+        bool preferred = !bundled_driver::boardMapPath().empty() ||
+                         !bundled_driver::prologixCandidates().empty();
+        candidates.insert(preferred ? candidates.begin() : candidates.end(), bundled);
     }
     std::unique_ptr<DriverLibrary> library(new DriverLibrary());
     std::string tried, notes;

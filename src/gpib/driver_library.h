@@ -3,7 +3,9 @@
 //
 // Search order: the path or name in GPIB_LIBRARY; the platform's driver
 // (gpib-32.dll on Windows; libgpib.so.0, libni4882.so, libgpibapi.so on Linux);
-// the bundled simulated bench installed beside the program. A name without a
+// the bundled driver installed beside the program, which serves the simulated
+// bench when nothing else is configured. A board map or a recognised adapter
+// puts the bundled driver first, since only it can serve them. A name without a
 // folder is only looked up through the system's library search, never in the
 // current working directory. When GPIB_LIBRARY names a library, that one alone
 // is tried: the operator chose it, and another driver must not stand in for it
@@ -26,7 +28,7 @@ class DriverLibrary {
   public:
     // Loads the first library of the search order that opens. Never throws:
     // when nothing loads, Loaded() is false and Problem() says what was tried.
-    // programDir is the folder of the running executable (for the bundled bench).
+    // programDir is the folder of the running executable (for the bundled driver).
     static std::unique_ptr<DriverLibrary> Locate(const std::string& programDir);
 
     // Loads exactly this path or name (tests, and GPIB_LIBRARY).

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/builtin_bench.h"
 #include "sim/device_loader.h"
 #include "sim/gpib_section_loader.h"
 #include "sim/yaml_reader.h"
@@ -141,23 +142,14 @@ LoadResult loadBenchText(std::string_view text, const std::string& source) {
 
 LoadResult loadBenchFile(const std::string& path) {
     std::string source = "bench file " + path;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {std::nullopt,
-                refusal(source, 0, std::string("cannot be opened (") + std::strerror(errno) + ")")};
-    std::string text;
-    char buf[65536];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-        text.append(buf, size_t(in.gcount()));
-        if (text.size() > kMaxBenchFileBytes)
-            return {std::nullopt,
-                    refusal(source, 0,
-                            "the file is larger than " +
-                                std::to_string(kMaxBenchFileBytes / 1024 / 1024) + " MiB")};
-    }
-    if (in.bad())
-        return {std::nullopt, refusal(source, 0, "cannot be read")};
+    std::string text, problem;
+    if (!readTextFile(path, kMaxBenchFileBytes, text, problem))
+        return {std::nullopt, refusal(source, 0, problem)};
     return loadBenchText(text, source);
+}
+
+LoadResult loadBench(const std::string& path) {
+    return path.empty() ? loadBenchText(builtinBenchText(), "built-in bench") : loadBenchFile(path);
 }
 
 }  // namespace sim

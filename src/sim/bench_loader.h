@@ -22,6 +22,9 @@ constexpr size_t kMaxBenchFileBytes = 4 * 1024 * 1024;
 
 LoadResult loadBenchFile(const std::string& path);
 
+// The bench file at path, or the built-in bench for "".
+LoadResult loadBench(const std::string& path);
+
 // source names the text in messages and in BenchDefinition::source: "built-in
 // bench", or "bench file <path>" for loadBenchFile.
 LoadResult loadBenchText(std::string_view text, const std::string& source);

@@ -1,7 +1,9 @@
 #include "sim/yaml_reader.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 
 #include "sim/value.h"
 
@@ -104,6 +106,29 @@ void YamlReader::noteUnknownKeys(const YAML::Node& map, std::initializer_list<co
         if (!found)
             note(kv.first, "skipped the key \"" + key + "\" of " + where + " (not simulated)");
     }
+}
+
+bool readTextFile(const std::string& path, size_t maxBytes, std::string& text,
+                  std::string& problem) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        problem = std::string("cannot be opened (") + std::strerror(errno) + ")";
+        return false;
+    }
+    text.clear();
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+        text.append(buf, size_t(in.gcount()));
+        if (text.size() > maxBytes) {
+            problem = "the file is larger than " + std::to_string(maxBytes / 1024 / 1024) + " MiB";
+            return false;
+        }
+    }
+    if (in.bad()) {
+        problem = "cannot be read";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace sim

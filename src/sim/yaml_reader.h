@@ -48,4 +48,9 @@ class YamlReader {
 // The text of a scalar key (mapping keys are always read as text).
 std::string keyText(const YAML::Node& key);
 
+// Reads a whole file of at most maxBytes into text; false with the reason
+// ("cannot be opened (No such file or directory)") when it cannot.
+bool readTextFile(const std::string& path, size_t maxBytes, std::string& text,
+                  std::string& problem);
+
 }  // namespace sim

@@ -10,6 +10,8 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "gpib/driver_library.h"
 #include "support/scripted_driver.h"
@@ -65,27 +67,50 @@ TEST_F(PlantedDriver, TheLoaderPassesItBy) {
     EXPECT_TRUE(named->Loaded()) << named->Problem();
 }
 
-// The program as built: started from that folder it serves the bundled bench
-// beside it, whose start-up search finds the bench's four instruments (the
-// planted driver would have found none).
-TEST_F(PlantedDriver, TheProgramPassesItBy) {
-    const std::string program = TM_PROGRAM;
-    if (program.empty()) {
-        GTEST_SKIP() << "this build has no program (TM_BUILD_GUI=OFF)";
-    }
-    const std::string command =
-        "cd '" + m_dir.string() +
-        "' && env -u GPIB_LIBRARY -u GPIB_SIM_BENCH QT_QPA_PLATFORM=offscreen "
-        "GPIB_SIM_INSTANT=1 TARVEL_MORROW_READY_PROBE=1 '" +
-        program + "' 2>/dev/null";
+// The program as built, started from that folder with extra environment;
+// what its ready probe printed.
+std::string runProgram(const fs::path& dir, const std::string& env) {
+    const std::string command = "cd '" + dir.string() +
+                                "' && env -u GPIB_LIBRARY -u GPIB_SIM_BENCH -u GPIB_BOARDS " + env +
+                                " QT_QPA_PLATFORM=offscreen GPIB_SIM_INSTANT=1 "
+                                "TARVEL_MORROW_READY_PROBE=1 '" +
+                                TM_PROGRAM + "' 2>/dev/null";
     FILE* out = popen(command.c_str(), "r");
-    ASSERT_NE(out, nullptr);
+    EXPECT_NE(out, nullptr);
     std::string text;
     std::array<char, 4096> chunk{};
-    while (size_t n = fread(chunk.data(), 1, chunk.size(), out)) text.append(chunk.data(), n);
-    EXPECT_EQ(pclose(out), 0) << text;
-    EXPECT_NE(text.find("state: ready\nresults: FindLstn: Found 4 devices"), std::string::npos)
-        << text;
+    while (size_t n = out ? fread(chunk.data(), 1, chunk.size(), out) : 0)
+        text.append(chunk.data(), n);
+    EXPECT_EQ(out ? pclose(out) : -1, 0) << text;
+    return text;
+}
+
+// Started from that folder the program serves the bundled bench beside it,
+// whose start-up search finds the bench's four instruments (the planted
+// driver would have found none).
+TEST_F(PlantedDriver, TheProgramPassesItBy) {
+    if (std::string(TM_PROGRAM).empty()) {
+        GTEST_SKIP() << "this build has no program (TM_BUILD_GUI=OFF)";
+    }
+    EXPECT_NE(runProgram(m_dir, "").find("state: ready\nresults: FindLstn: Found 4 devices"),
+              std::string::npos);
+}
+
+// Reached through the library search path, the planted driver is the
+// platform's driver and wins over the bundled one; a board map puts the
+// bundled driver first, since only it serves a map.
+TEST_F(PlantedDriver, ABoardMapPutsTheBundledDriverFirst) {
+    if (std::string(TM_PROGRAM).empty()) {
+        GTEST_SKIP() << "this build has no program (TM_BUILD_GUI=OFF)";
+    }
+    const std::string path = "LD_LIBRARY_PATH='" + m_dir.string() + "'";
+    EXPECT_NE(runProgram(m_dir, path).find("results: FindLstn: No devices found"),
+              std::string::npos);
+    const fs::path map = m_dir / "boards.yaml";
+    std::ofstream(map) << "boards:\n  GPIB0: {kind: simulated}\n";
+    EXPECT_NE(runProgram(m_dir, path + " GPIB_BOARDS='" + map.string() + "'")
+                  .find("results: FindLstn: Found 4 devices"),
+              std::string::npos);
 }
 
 }  // namespace

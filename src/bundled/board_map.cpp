@@ -1,0 +1,169 @@
+#include "bundled/board_map.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "bundled/board_kinds.h"
+#include "sim/yaml_reader.h"
+
+namespace bundled {
+
+namespace {
+
+using sim::BenchError;
+using sim::YamlReader;
+
+std::string refusal(const std::string& path, int line, const std::string& reason) {
+    std::string s = "board map " + path;
+    if (line > 0)
+        s += ", line " + std::to_string(line);
+    return s + ": " + reason;
+}
+
+// "GPIB0" to "GPIB15", in any case: the index is the number.
+std::optional<int> boardIndex(const std::string& name) {
+    if (name.size() < 5 || name.size() > 6)
+        return std::nullopt;
+    for (size_t i = 0; i < 4; ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "GPIB"[i])
+            return std::nullopt;
+    int n = 0;
+    for (size_t i = 4; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i])))
+            return std::nullopt;
+        n = n * 10 + (name[i] - '0');
+    }
+    if (name.size() == 6 && name[4] == '0')
+        return std::nullopt;  // "GPIB01" is not a board name
+    return n <= 15 ? std::optional<int>(n) : std::nullopt;
+}
+
+void loadSecondaries(YamlReader& r, const YAML::Node& node, MapBoard& b) {
+    r.requireMap(node, "secondaries");
+    for (const auto& kv : node) {
+        int pad = int(r.integer(kv.first, "a primary address of secondaries", 0, 30));
+        YAML::Node list = kv.second;
+        r.requireSequence(list, "the secondaries of " + std::to_string(pad));
+        for (const auto& s : list) {
+            int sad = int(r.integer(s, "a secondary address", 0, 30));
+            gpibdrv::BusAddress a{pad, sad};
+            if (std::find(b.secondaries.begin(), b.secondaries.end(), a) == b.secondaries.end())
+                b.secondaries.push_back(a);
+        }
+    }
+}
+
+void loadKey(YamlReader& r, const std::string& key, const YAML::Node& value, MapBoard& b) {
+    if (key == "port")
+        b.port = r.text(value, "port");
+    else if (key == "host")
+        b.host = r.text(value, "host");
+    else if (key == "baud")
+        b.baud = int(r.integer(value, "baud", 50, 4000000));
+    else if (key == "tcp_port")
+        b.tcpPort = int(r.integer(value, "tcp_port", 1, 65535));
+    else if (key == "controller_address")
+        b.controllerAddress = int(r.integer(value, "controller_address", 0, 30));
+    else if (key == "secondaries")
+        loadSecondaries(r, value, b);
+    else if (key == "bench")
+        b.bench = r.text(value, "bench");
+    else if (key == "interface")
+        b.interfaceName = r.text(value, "interface");
+    else if (key == "core_port")
+        b.corePort = int(r.integer(value, "core_port", 1, 65535));
+}
+
+MapBoard loadBoard(YamlReader& r, const YAML::Node& key, const YAML::Node& node,
+                   const std::string& folder) {
+    MapBoard b;
+    b.name = r.text(key, "a board name");
+    b.line = YamlReader::lineOf(key);
+    auto index = boardIndex(b.name);
+    if (!index)
+        r.fail(key, "\"" + b.name + "\" is not a board name (GPIB0 to GPIB15)");
+    b.index = *index;
+    r.requireMap(node, "the board " + b.name);
+    YAML::Node kind = node["kind"];
+    if (!kind)
+        r.fail(key, "the board " + b.name + " names no kind (" + kindNames() + ")");
+    b.kind = r.text(kind, "kind");
+    const BoardKind* k = findKind(b.kind);
+    if (!k)
+        r.fail(kind, "unknown kind \"" + b.kind + "\" (" + kindNames() + ")");
+    for (const auto& kv : node) {
+        std::string name = sim::keyText(kv.first);
+        if (name == "kind")
+            continue;
+        if (!k->accepts(name))
+            r.fail(kv.first, "a " + b.kind + " board has no setting \"" + name + "\"");
+        loadKey(r, name, kv.second, b);
+    }
+    if (std::string why = k->check(b); !why.empty())
+        r.fail(key, "the board " + b.name + " " + why);
+    if (!b.bench.empty() && std::filesystem::path(b.bench).is_relative() && !folder.empty())
+        b.bench = (std::filesystem::path(folder) / b.bench).string();
+    return b;
+}
+
+BoardMap loadRoot(const YAML::Node& root, const std::string& path) {
+    std::vector<std::string> notes;
+    YamlReader r(notes);
+    if (!root || root.IsNull())
+        throw BenchError(0, "the file is empty");
+    r.requireMap(root, "the top level of a board map");
+    for (const auto& kv : root)
+        if (sim::keyText(kv.first) != "boards")
+            r.fail(kv.first, "unknown key \"" + sim::keyText(kv.first) + "\" (only boards:)");
+    YAML::Node boards = root["boards"];
+    if (!boards)
+        r.fail(root, "the map has no boards:");
+    r.requireMap(boards, "boards");
+    BoardMap map;
+    map.path = path;
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    for (const auto& kv : boards) {
+        MapBoard b = loadBoard(r, kv.first, kv.second, folder);
+        for (const MapBoard& other : map.boards)
+            if (other.index == b.index)
+                r.fail(kv.first, "the board " + b.name + " is listed twice (line " +
+                                     std::to_string(other.line) + ")");
+        map.boards.push_back(std::move(b));
+    }
+    if (map.boards.empty())
+        r.fail(boards, "the map lists no boards");
+    return map;
+}
+
+}  // namespace
+
+BoardMapResult loadBoardMapText(std::string_view text, const std::string& path) {
+    BoardMapResult result;
+    size_t nul = text.find('\0');
+    if (nul != std::string_view::npos) {
+        result.problem = refusal(
+            path, 0, "this is not a text file (a NUL byte at offset " + std::to_string(nul) + ")");
+        return result;
+    }
+    try {
+        result.map = loadRoot(YAML::Load(std::string(text)), path);
+    } catch (const BenchError& e) {
+        result.problem = refusal(path, e.line, e.what());
+    } catch (const YAML::Exception& e) {
+        int line = e.mark.line < 0 ? 0 : e.mark.line + 1;
+        result.problem = refusal(path, line, "the YAML does not parse (" + e.msg + ")");
+    } catch (const std::exception& e) {
+        result.problem =
+            refusal(path, 0, std::string("the file could not be read (") + e.what() + ")");
+    }
+    return result;
+}
+
+BoardMapResult loadBoardMap(const std::string& path) {
+    std::string text, problem;
+    if (!sim::readTextFile(path, kMaxBoardMapBytes, text, problem))
+        return {std::nullopt, refusal(path, 0, problem)};
+    return loadBoardMapText(text, path);
+}
+
+}  // namespace bundled

@@ -1,0 +1,61 @@
+#pragma once
+// The board map: which GPIBn name is which board, and of what kind.
+//
+//   boards:
+//     GPIB0:
+//       kind: prologix          # prologix | ar488 | simulated | vxi11
+//       port: /dev/ttyUSB0      # a serial device ... or host: and tcp_port:
+//       baud: 115200
+//       controller_address: 0
+//       secondaries: {5: [1]}   # probed by the Prologix listener check
+//     GPIB1:
+//       kind: simulated
+//       bench: my-bench.yaml    # the built-in bench when absent
+//
+// A map that cannot serve as a whole is refused with one sentence naming the
+// file, the line and the reason; an unknown key is refused too, since a
+// misspelt "port" would otherwise quietly open the wrong device.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/board.h"
+
+namespace bundled {
+
+struct MapBoard {
+    std::string name;  // as the map writes it: "GPIB0"
+    int index = 0;
+    std::string kind;
+    int line = 0;
+    std::string port;  // adapters: a serial device ...
+    int baud = 115200;
+    std::string host;  // ... or a network host (adapters, gateways)
+    int tcpPort = 0;   // 0: the kind's usual port
+    int controllerAddress = 0;
+    std::vector<gpibdrv::BusAddress> secondaries;
+    std::string bench;                    // simulated: the bench file ("" for the built-in one)
+    std::string interfaceName = "gpib0";  // gateways
+    int corePort = 0;                     // gateways: 0 asks the portmapper
+};
+
+struct BoardMap {
+    std::string path;
+    std::vector<MapBoard> boards;
+};
+
+struct BoardMapResult {
+    std::optional<BoardMap> map;
+    std::string problem;  // the refusal, for the operator, when map is empty
+};
+
+// Files larger than this are refused unread.
+constexpr size_t kMaxBoardMapBytes = 1024 * 1024;
+
+BoardMapResult loadBoardMap(const std::string& path);
+// path names the text in messages; a relative bench file is found beside it.
+BoardMapResult loadBoardMapText(std::string_view text, const std::string& path);
+
+}  // namespace bundled
