@@ -24,7 +24,8 @@ cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g -DNDEBUG" -DTM_BUILD_BENCH=ON -DTM_BUILD_TESTS=OFF \
   >/dev/null
 cmake --build "$build_dir" --parallel "${JOBS:-2}" \
-  --target tarvel-morrow tm-gpib tm_bench empty_window text_window startup_probe instruction_counts
+  --target tarvel-morrow tm-gpib tm_bench empty_window text_window startup_probe instruction_counts \
+  tm-gateway-emulator gateway_bench
 
 bin=$build_dir/bin
 export QT_QPA_PLATFORM=offscreen
@@ -33,6 +34,7 @@ echo
 "$bin/tm_bench" 2>"$build_dir/bench-details.txt" || status=1
 "$bin/startup_probe" "$bin/tarvel-morrow" "$bin/empty_window" "$bin/text_window" \
   "${STARTUP_RUNS:-11}" || status=1
+"$bin/gateway_bench" || status=1
 
 if ((callgrind)); then
   command -v valgrind >/dev/null || { echo "bench.sh: --callgrind needs valgrind" >&2; exit 2; }
