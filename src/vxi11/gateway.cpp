@@ -132,7 +132,8 @@ int Gateway::connect(const Budget& b) {
         m_state = "no connection to port " + std::to_string(port) + ": " + why;
         return GPIB_ENEB;
     }
-    m_state = "connected to core port " + std::to_string(port);
+    m_connected = m_state = "connected to core port " + std::to_string(port);
+    m_lastAnswerFailed = false;
     return kDone;
 }
 
@@ -179,12 +180,16 @@ int Gateway::onLink(const BusAddress* device, const Budget& b, const Rpc& rpc) {
         int code = linkFor(device, b, link);
         if (code == 0)
             code = rpc(*link);
-        if (code == 0)
+        if (code == 0) {
+            if (m_lastAnswerFailed)
+                m_state = m_connected, m_lastAnswerFailed = false;
             return kDone;
+        }
         const ErrorRow& row = errorRow(code);
         if (code > 0) {
-            m_state = "connected; its last answer: " + std::string(row.meaning) + " (error " +
+            m_state = m_connected + "; its last answer: " + std::string(row.meaning) + " (error " +
                       std::to_string(code) + ")";
+            m_lastAnswerFailed = true;
         }
         if (!row.relink || attempt > 0)
             return row.iberr;

@@ -82,8 +82,10 @@ class Gateway final : public gpibdrv::Board {
 
     GatewayOptions m_options;
     RpcClient m_rpc;
-    std::map<int, Link> m_links;  // by pad * 32 + sad + 1; -1 for the interface
-    std::string m_state = "not connected yet";
+    std::map<int, Link> m_links;                // by pad * 32 + sad + 1; -1 for the interface
+    std::string m_state = "not connected yet";  // for describe(): the last thing that happened
+    std::string m_connected;                    // the state of a working connection
+    bool m_lastAnswerFailed = false;
     std::string m_scratch;  // a message with the line feed it gets appended
     int m_clientId = 0;
     bool m_atn = true, m_talker = false, m_listener = false;

@@ -56,7 +56,12 @@ class Emulator:
 
     def __exit__(self, *exc):
         self.proc.stdin.close()
-        self.proc.wait(timeout=10)
+        try:
+            status = self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            status = "killed after 10 s"
+        check("the emulator's exit status", status, 0)
 
 
 def resource_manager():

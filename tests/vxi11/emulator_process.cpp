@@ -66,15 +66,17 @@ std::string EmulatorProcess::stop() {
     close(m_stdin);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     m_errors = readFrom(m_stderr, deadline, false);  // until it exits and closes it
-    int status = 0;
+    int status = -1;
     while (waitpid(m_pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
+            waitpid(m_pid, nullptr, 0);
+            status = -1;
             break;
         }
         usleep(10000);
     }
+    m_endedCleanly = status == 0;
     close(m_stdout);
     close(m_stderr);
     m_pid = -1;

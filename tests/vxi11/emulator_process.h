@@ -24,10 +24,14 @@ class EmulatorProcess {
     // Ends it (standard input closed, then SIGKILL after 5 s) and returns
     // what it wrote on standard error, with its count of calls.
     std::string stop();
+    // After stop(): whether it ended by itself with status 0 (a sanitizer
+    // finding, a crash or a hang would not).
+    bool endedCleanly() const { return m_endedCleanly; }
 
   private:
     pid_t m_pid = -1;
     int m_stdin = -1, m_stdout = -1, m_stderr = -1;
     int m_corePort = 0, m_portmapperPort = 0;
     std::string m_line, m_errors;
+    bool m_endedCleanly = false;
 };

@@ -32,6 +32,11 @@ struct Served {
         o.portmapperPort = emulator.portmapperPort();
         board = vxi11::makeGatewayBoard(o);
     }
+    ~Served() {
+        board.reset();
+        emulator.stop();
+        EXPECT_TRUE(emulator.endedCleanly()) << emulator.stop();
+    }
     static std::vector<std::string> withDefaults(std::vector<std::string> o, bool portmapper) {
         o.push_back("--instant");
         if (portmapper)

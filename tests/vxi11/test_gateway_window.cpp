@@ -94,6 +94,8 @@ TEST(GatewayWindowTest, TheWholeStoryOnAGatewayIsTheStoryOnTheBench) {
     ASSERT_EQ(loaded, 0) << library->Description();
     const Story onGateway = tellStory(*library);
     reload("");
+    gateway.stop();
+    EXPECT_TRUE(gateway.endedCleanly()) << gateway.stop();
 
     EXPECT_NE(onGateway.title.find("GPIB0: VXI-11 gateway 127.0.0.1, interface gpib0, connected"),
               std::string::npos)
