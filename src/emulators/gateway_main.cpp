@@ -38,6 +38,7 @@ void catchSignals() {
 
 int main(int argc, char** argv) {
     using namespace emulators;
+    catchSignals();  // first: a signal during start-up ends it as cleanly as later
     EmulatorOptions options;
     std::string problem;
     if (!parseEmulatorOptions(argc, argv, options, problem)) {
@@ -77,7 +78,6 @@ int main(int argc, char** argv) {
         mapperNote = "no portmapper";
     }
 
-    catchSignals();
     GatewayCore gateway(std::move(bench), options.settings);
     GatewayService service(gateway, {core.port, abort.port}, options.fault, options.faultError);
     // One line a test or a board map can take the port from.
