@@ -24,7 +24,7 @@
 
 #include "abi/gpib_abi.h"
 #include "bundled/gpib_sim.h"
-#include "emulator_process.h"
+#include "gateway_process.h"
 #include "table.h"
 
 namespace {
@@ -155,8 +155,8 @@ int main() {
 
     // Queries per second, ours and pyvisa-py's, round by round.
     {
-        EmulatorProcess gateway(GATEWAY_EMULATOR,
-                                {"--instant", "--portmapper", "--portmapper-port", "0"});
+        GatewayProcess gateway(GATEWAY_EMULATOR,
+                               {"--instant", "--portmapper", "--portmapper-port", "0"});
         PyvisaClient pyvisa(gateway.portmapperPort());
         if (!gateway.running() || !lib.serveGateway(gateway.corePort()) || !pyvisa.ready()) {
             printTableRow({"gateway: *IDN?/s", "-", "-", 0, "", "did not run: " + gateway.line()});
@@ -177,7 +177,7 @@ int main() {
     }
     // RPCs per query, as the emulator counts them.
     {
-        EmulatorProcess gateway(GATEWAY_EMULATOR, {"--instant", "--no-portmapper"});
+        GatewayProcess gateway(GATEWAY_EMULATOR, {"--instant", "--no-portmapper"});
         const bool ran = gateway.running() && lib.serveGateway(gateway.corePort()) &&
                          lib.queries(kCountedQueries);
         lib.reload("");  // the connection closes before the emulator stops
@@ -192,8 +192,8 @@ int main() {
     }
     // Find Listeners over 30 primaries, three instruments, real bus timing.
     {
-        EmulatorProcess gateway(GATEWAY_EMULATOR,
-                                {"--no-portmapper", "--bench", BENCH_FILES "/gateway_three.yaml"});
+        GatewayProcess gateway(GATEWAY_EMULATOR,
+                               {"--no-portmapper", "--bench", BENCH_FILES "/gateway_three.yaml"});
         std::vector<double> times;
         long found = 0;
         if (gateway.running() && lib.serveGateway(gateway.corePort())) {

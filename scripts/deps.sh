@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   xvfb xauth xdotool imagemagick
+  qt6-qpa-plugins dbus at-spi2-core python3-pyatspi
   fp-utils
   libtirpc-dev rpcsvc-proto python3-pyvisa-py lxi-tools
 )

@@ -23,6 +23,24 @@ struct AdapterOptions {
     // Secondary addresses the listener check probes where the adapter has no
     // listener search of its own (probing all 961 would take minutes).
     std::vector<gpibdrv::BusAddress> secondaries;
+
+    // How the driver works the adapter; the defaults suit the adapters we
+    // know, tests and odd set-ups change them.
+    // The adapter's own read timeout (++read_tmo_ms) between two bytes: a
+    // read that ends without EOI is over this long after its last byte.
+    int readTmoMs = 100;
+    // The byte the adapter appends after a byte sent with EOI (++eot_char),
+    // and how long nothing more must arrive after it before it is taken for
+    // that mark rather than for data (see protocol_board.h).
+    int eotChar = 0xEA;
+    int quietMs = 5;
+    // The read timeout of one listener probe by serial poll (Prologix).
+    int probeTmoMs = 20;
+    // How long opening may take: connecting, and the version answer (an
+    // Arduino resets when its port opens and answers after its boot).
+    int openTimeoutMs = 4000;
+    // What timeout code 0 ("none") stands for: nothing waits for ever.
+    int noTimeoutLimitMs = 30000;
 };
 
 // The board; it connects when it is opened (ibfind), not before.

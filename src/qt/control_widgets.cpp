@@ -12,8 +12,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "controls/button.h"
 #include "controls/check_box.h"
@@ -107,6 +109,8 @@ QFont controlFont(const FontSpec& spec) {
 QWidget* makeTextBox(TextBox& model, QWidget* parent, const bool& syncing) {
     if (model.spec().multiLine) {
         auto* edit = new QPlainTextEdit(parent);
+        // Tab goes on to the next control, as in every other box of the window.
+        edit->setTabChangesFocus(true);
         edit->setPlainText(displayed(model.text()));
         QObject::connect(edit, &QPlainTextEdit::textChanged, [&model, edit, &syncing] {
             if (!syncing) {
@@ -168,10 +172,54 @@ QWidget* makeCheckBox(CheckBox& model, QWidget* parent) {
     return box;
 }
 
+// One option of a group. The model keeps the options exclusive; the widget
+// only shows it. The arrow keys go to the previous or the next option of the
+// group, round its ends, and select it as a click would, as option buttons
+// do in the classic dialogs.
+class OptionWidget : public QRadioButton {
+  public:
+    OptionWidget(OptionButton& model, QWidget* parent)
+        : QRadioButton(ToQString(model.caption()), parent), m_model(model) {
+        setAutoExclusive(false);
+    }
+
+  protected:
+    // A click on the selected option leaves it selected.
+    void nextCheckState() override { setChecked(true); }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        const int key = event->key();
+        const int step = key == Qt::Key_Left || key == Qt::Key_Up      ? -1
+                         : key == Qt::Key_Right || key == Qt::Key_Down ? 1
+                                                                       : 0;
+        if (step == 0) {
+            QRadioButton::keyPressEvent(event);
+            return;
+        }
+        std::vector<OptionWidget*> group;
+        for (QObject* child : parentWidget()->children()) {
+            auto* option = dynamic_cast<OptionWidget*>(child);
+            if (option == this || (option != nullptr && option->m_model.name() == m_model.name() &&
+                                   option->isEnabled() && option->isVisible())) {
+                group.push_back(option);
+            }
+        }
+        std::sort(group.begin(), group.end(), [](const OptionWidget* a, const OptionWidget* b) {
+            return a->m_model.index() < b->m_model.index();
+        });
+        const auto at = std::find(group.begin(), group.end(), this) - group.begin();
+        const auto count = static_cast<std::ptrdiff_t>(group.size());
+        OptionWidget* next = group[static_cast<size_t>((at + step + count) % count)];
+        next->setFocus(step < 0 ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+        next->click();
+    }
+
+  private:
+    OptionButton& m_model;
+};
+
 QWidget* makeOption(OptionButton& model, QWidget* parent) {
-    auto* option = new QRadioButton(ToQString(model.caption()), parent);
-    // The model keeps the options exclusive; the widget only shows it.
-    option->setAutoExclusive(false);
+    auto* option = new OptionWidget(model, parent);
     QObject::connect(option, &QRadioButton::clicked, [&model, option] {
         model.setValue(true);
         option->setChecked(model.value());
@@ -227,6 +275,26 @@ class PictureWidget : public QLabel {
     QSize m_stretchedTo;
 };
 
+// A command button. Enter pushes the button that has the focus, as Space
+// does; Qt leaves Enter to the default button of a dialog, and this window
+// is none.
+class CommandButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+            QPushButton::keyPressEvent(event);
+            return;
+        }
+        if (!event->isAutoRepeat()) {  // a held key pushes once
+            click();
+        }
+    }
+};
+
 QWidget* makePicture(Control& model, QWidget* parent) {
     return new PictureWidget(QString::fromStdString(model.spec().image), parent);
 }
@@ -237,7 +305,7 @@ QWidget* CreateControlWidget(Control& control, QWidget* parent, const bool& sync
     switch (control.kind()) {
         case ControlKind::Button: {
             auto& model = static_cast<Button&>(control);
-            auto* button = new QPushButton(ToQString(model.caption()), parent);
+            auto* button = new CommandButton(ToQString(model.caption()), parent);
             QObject::connect(button, &QPushButton::clicked, [&model] { model.press(); });
             return button;
         }

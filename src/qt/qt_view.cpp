@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "qt/accessible_controls.h"
 #include "qt/control_widgets.h"
 #include "qt/qt_text.h"
 #include "qt/twips.h"
@@ -73,6 +74,8 @@ double screenDpi() {
 QtView::QtView(Form1& form)
     : m_form(form), m_dpi(screenDpi()), m_window(std::make_unique<FormWidget>(form.window().form)) {
     Window& w = m_form.window();
+    InstallAccessibleInterfaces();
+    DescribeForScreenReaders(m_window.get(), w.form);
     const TwipsRect& client = w.form.spec().rect;
     m_window->setFixedSize(TwipsToPixels(client.width, m_dpi), TwipsToPixels(client.height, m_dpi));
     // The window's default font: the classic dialog face at 8 points.
@@ -144,6 +147,7 @@ QWidget* QtView::create(Control& control, QWidget* parent) {
     if (made == nullptr) {
         return nullptr;
     }
+    DescribeForScreenReaders(made, control);
     // The model may have been filled before the view was made (start-up
     // runs first): show what it holds now.
     m_syncing = true;

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "emulator_process.h"
+#include "gateway_process.h"
 #include "vxi11/rpc_client.h"
 #include "vxi11/vxi11_rpc.h"
 
@@ -90,7 +90,7 @@ std::string word(int v) {
 }
 
 TEST(GatewayEmulatorTest, LinksReadsAndTheInterfaceAnswerAsAGatewayDoes) {
-    EmulatorProcess gateway(GATEWAY_EMULATOR, {"--instant", "--no-portmapper", "--inst0", "5,1"});
+    GatewayProcess gateway(GATEWAY_EMULATOR, {"--instant", "--no-portmapper", "--inst0", "5,1"});
     ASSERT_TRUE(gateway.running()) << gateway.line();
     Channel core(gateway.corePort(), DEVICE_CORE, DEVICE_CORE_VERSION);
     ASSERT_TRUE(core.up());
@@ -143,7 +143,7 @@ TEST(GatewayEmulatorTest, LinksReadsAndTheInterfaceAnswerAsAGatewayDoes) {
 }
 
 TEST(GatewayEmulatorTest, AbortEndsAReadThatWaitsForAnAnswer) {
-    EmulatorProcess gateway(GATEWAY_EMULATOR, {"--no-portmapper"});  // real bus time
+    GatewayProcess gateway(GATEWAY_EMULATOR, {"--no-portmapper"});  // real bus time
     ASSERT_TRUE(gateway.running()) << gateway.line();
     Channel core(gateway.corePort(), DEVICE_CORE, DEVICE_CORE_VERSION);
     Create_LinkResp made{};

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <string>
 
-#include "emulator_process.h"
+#include "gateway_process.h"
 #include "vxi11/error_table.h"
 #include "vxi11/gateway_board.h"
 
@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 constexpr gpibdrv::Timeout kT1s{11};
 
 struct Served {
-    EmulatorProcess emulator;
+    GatewayProcess emulator;
     std::unique_ptr<gpibdrv::Board> board;
 
     explicit Served(std::vector<std::string> options, bool viaPortmapper = false)

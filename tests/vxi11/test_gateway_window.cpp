@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bundled/gpib_sim.h"
-#include "emulator_process.h"
+#include "gateway_process.h"
 #include "gpib/driver_library.h"
 #include "gpib/gpib32.h"
 #include "ui/form1.h"
@@ -80,7 +80,7 @@ TEST(GatewayWindowTest, TheWholeStoryOnAGatewayIsTheStoryOnTheBench) {
     ASSERT_EQ(reload(""), 0) << library->Description();  // the built-in bench
     const Story bench = tellStory(*library);
 
-    EmulatorProcess gateway(GATEWAY_EMULATOR, {"--instant", "--no-portmapper"});
+    GatewayProcess gateway(GATEWAY_EMULATOR, {"--instant", "--no-portmapper"});
     ASSERT_TRUE(gateway.running()) << gateway.line();
     const auto map = std::filesystem::temp_directory_path() /
                      ("tm-gateway-" + std::to_string(getpid()) + ".yaml");

@@ -1,4 +1,4 @@
-#include "emulator_process.h"
+#include "gateway_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,7 +30,7 @@ std::string readFrom(int fd, std::chrono::steady_clock::time_point deadline, boo
 
 }  // namespace
 
-EmulatorProcess::EmulatorProcess(const std::string& path, std::vector<std::string> options) {
+GatewayProcess::GatewayProcess(const std::string& path, std::vector<std::string> options) {
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
         return;
@@ -60,7 +60,7 @@ EmulatorProcess::EmulatorProcess(const std::string& path, std::vector<std::strin
         m_portmapperPort = std::stoi(m[1]);
 }
 
-std::string EmulatorProcess::stop() {
+std::string GatewayProcess::stop() {
     if (m_pid <= 0)
         return m_errors;
     close(m_stdin);

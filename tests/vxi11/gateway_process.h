@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-class EmulatorProcess {
+class GatewayProcess {
   public:
     // Starts the emulator at path; running() says whether it printed its port.
-    EmulatorProcess(const std::string& path, std::vector<std::string> options);
-    ~EmulatorProcess() { stop(); }
-    EmulatorProcess(const EmulatorProcess&) = delete;
-    EmulatorProcess& operator=(const EmulatorProcess&) = delete;
+    GatewayProcess(const std::string& path, std::vector<std::string> options);
+    ~GatewayProcess() { stop(); }
+    GatewayProcess(const GatewayProcess&) = delete;
+    GatewayProcess& operator=(const GatewayProcess&) = delete;
 
     bool running() const { return m_corePort > 0; }
     int corePort() const { return m_corePort; }

@@ -1,0 +1,194 @@
+// The commands that work the bus: ++read, ++spoll, ++trg and AR488's ++fndl.
+#include "emulators/adapter_emulator.h"
+
+#include "sim/instrument.h"
+
+namespace emulators {
+
+using gpibdrv::BusAddress;
+using gpibdrv::kDone;
+
+namespace {
+
+std::vector<std::string_view> words(std::string_view text, std::string_view separators) {
+    std::vector<std::string_view> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = std::min(text.find_first_of(separators, at), text.size());
+        if (end > at)
+            out.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
+// AR488's read terminators (++eor): CR LF, CR, LF, none, LF CR, ETX, CR LF ETX.
+bool terminated(const std::string& got, int eor) {
+    static const char* const kEnds[] = {"\r\n", "\r", "\n", "", "\n\r", "\x03", "\r\n\x03"};
+    std::string_view end = eor >= 0 && eor <= 6 ? kEnds[eor] : "";
+    return !end.empty() && got.size() >= end.size() &&
+           std::string_view(got).substr(got.size() - end.size()) == end;
+}
+
+}  // namespace
+
+void AdapterEmulator::read(std::string_view arg) {
+    enum class Until { Timeout, Eoi, Byte, Terminator } until;
+    int endByte = -1;
+    // An AR488 reads up to EOI whenever ++eoi is 1, whatever end byte is named.
+    const bool eoiAlways = ar488() && (m_eoi || m_eor == 7);
+    if (arg.empty())
+        until = ar488() ? (eoiAlways ? Until::Eoi : Until::Terminator) : Until::Timeout;
+    else if (arg == "eoi")
+        until = Until::Eoi;
+    else if (readNumber(arg, 0, 255, endByte))
+        until = eoiAlways ? Until::Eoi : Until::Byte;
+    else
+        return refuse("Invalid parameter");
+
+    auto* board = m_bench.board.get();
+    const BusAddress from = current();
+    const bool byteWise = until == Until::Byte || until == Until::Terminator;
+    std::string out;
+    char buffer[4096];
+    for (;;) {
+        long got = 0;
+        bool end = false;
+        int r = board->receive(from, buffer, byteWise ? 1 : long(sizeof buffer), -1, readTimeout(),
+                               got, end);
+        out.append(buffer, size_t(got));
+        if (r == GPIB_ENOL) {
+            m_bench.bus->spend(m_readTmoMs * 1000.0);  // nobody talks: the handshake times out
+            break;
+        }
+        if (end) {
+            if (m_eotEnable)
+                out.push_back(char(m_eotChar));
+            if (until == Until::Timeout)
+                m_bench.bus->spend(m_readTmoMs * 1000.0);  // waits for more that never comes
+            break;
+        }
+        if (r != kDone || out.size() > (16u << 20))
+            break;  // the timeout between two bytes
+        if (until == Until::Byte && got == 1 && static_cast<unsigned char>(buffer[0]) == endByte)
+            break;
+        if (until == Until::Terminator && terminated(out, m_eor))
+            break;
+    }
+    answerData(out);
+}
+
+void AdapterEmulator::spoll(std::string_view arg) {
+    std::vector<BusAddress> targets;
+    const bool all = ar488() && arg.substr(0, 3) == "all";
+    int pad = 0, sad = -1;
+    if (arg.empty()) {
+        // An AR488 polls the primary address alone.
+        targets.push_back(ar488() ? BusAddress{m_pad, -1} : current());
+    } else if (all) {
+        for (int p = 0; p < 30; ++p)
+            if (p != kControllerAddress)
+                targets.push_back({p, -1});
+    } else if (ar488()) {
+        for (std::string_view w : words(arg, " \t")) {
+            if (targets.size() == 15)
+                break;
+            if (!readNumber(w, 1, 30, pad))
+                return refuse("Invalid parameter");
+            targets.push_back({pad, -1});
+        }
+    } else {
+        std::vector<std::string_view> w = words(arg, " \t");
+        if (w.empty() || w.size() > 2 || !readNumber(w[0], 0, 30, pad) ||
+            (w.size() == 2 && !readNumber(w[1], 96, 126, sad)))
+            return;
+        targets.push_back({pad, w.size() == 2 ? sad - 96 : -1});
+    }
+    for (const BusAddress& a : targets) {
+        uint8_t status = 0;
+        int r = m_bench.board->serialPoll(a, readTimeout(), status);
+        if (r == GPIB_ENOL)
+            m_bench.bus->spend(m_readTmoMs * 1000.0);  // no handshake until the timeout
+        if (r != kDone)
+            continue;
+        if (!all) {
+            answer(std::to_string(status), true);
+            return;
+        }
+        if (status & 0x40) {
+            answer("SRQ:" + std::to_string(a.pad) + "," + std::to_string(status), true);
+            break;
+        }
+    }
+    if (all)
+        answer("");
+}
+
+void AdapterEmulator::trigger(std::string_view arg) {
+    std::vector<BusAddress> targets;
+    int v = 0;
+    for (std::string_view w : words(arg, " \t")) {
+        if (targets.size() == 15)
+            break;
+        // A Prologix takes PAD [SAD] pairs; an AR488 primaries 1-30 only.
+        if (!ar488() && !targets.empty() && targets.back().sad < 0 && readNumber(w, 96, 126, v))
+            targets.back().sad = v - 96;
+        else if (readNumber(w, ar488() ? 1 : 0, 30, v))
+            targets.push_back({v, -1});
+        else
+            return refuse("Invalid parameter");
+    }
+    if (arg.empty())
+        targets.push_back(ar488() ? BusAddress{m_pad, -1} : current());
+    for (const BusAddress& a : targets) m_bench.board->trigger(&a);
+}
+
+void AdapterEmulator::findListeners(std::string_view arg) {
+    std::vector<int> pads;
+    int a = 0, b = 0;
+    size_t dash = arg.find('-');
+    if (arg.empty())
+        return refuse("Missing parameter");
+    if (arg == "all") {
+        for (int p = 0; p <= 30; ++p) pads.push_back(p);
+    } else if (dash != std::string_view::npos) {
+        if (!readNumber(arg.substr(0, dash), 0, 29, a) ||
+            !readNumber(arg.substr(dash + 1), a, 30, b))
+            return refuse("Invalid parameter");
+        for (int p = a; p <= b; ++p) pads.push_back(p);
+    } else {
+        for (std::string_view w : words(arg, " ,\t")) {
+            if (pads.size() == 15)
+                break;
+            if (w.size() > 2 || !readNumber(w, 0, 30, a))
+                return refuse("Invalid parameter");
+            pads.push_back(a);
+        }
+    }
+    // Per primary: one check of the primary alone; else all 31 secondaries
+    // at once, then each that answered on its own.
+    const double probeUs = m_bench.bus->definition().timing.probeUs;
+    const int index = m_options.boardIndex;
+    std::string out;
+    for (int p : pads) {
+        if (p == kControllerAddress)
+            continue;
+        bool yes = false;
+        m_bench.board->listens({p, -1}, yes);
+        if (yes) {
+            out += (out.empty() ? "" : ",") + std::to_string(p);
+            continue;
+        }
+        m_bench.bus->spend(probeUs);
+        for (int s = 0; s <= 30; ++s) {
+            sim::Instrument* inst = m_bench.bus->instrumentAt({index, p, s});
+            if (!inst || !inst->listens())
+                continue;
+            m_bench.bus->spend(probeUs);
+            out += (out.empty() ? "" : ",") + std::to_string(p) + ":" + std::to_string(96 + s);
+        }
+    }
+    answer(out, true);
+}
+
+}  // namespace emulators

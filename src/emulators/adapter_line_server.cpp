@@ -1,0 +1,186 @@
+#include "emulators/adapter_line_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace emulators {
+
+namespace {
+
+// A host that stops reading for this long loses what was written to it.
+constexpr int kWriteWaitMs = 2000;
+
+void closeFd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+LineServer::~LineServer() {
+    closeLine();
+    closeFd(m_listener);
+    if (!m_options.link.empty())
+        ::unlink(m_options.link.c_str());
+}
+
+bool LineServer::makePty(std::string& why) {
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
+        why = std::string("cannot make a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    const char* name = ::ptsname(m_master);
+    std::string path = name ? name : "";
+    // Holding the device open ourselves keeps it alive between hosts, and
+    // raw mode from the start keeps the first bytes from being translated.
+    m_slave = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0) {
+        why = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    ::tcsetattr(m_slave, TCSANOW, &tio);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    if (!m_options.link.empty()) {
+        std::string temporary = m_options.link + ".new";
+        ::unlink(temporary.c_str());
+        if (::symlink(path.c_str(), temporary.c_str()) != 0 ||
+            ::rename(temporary.c_str(), m_options.link.c_str()) != 0) {
+            why = "cannot make the link " + m_options.link + ": " + std::strerror(errno);
+            return false;
+        }
+        path = m_options.link;
+    }
+    m_announce(path);
+    return true;
+}
+
+bool LineServer::start(std::function<void(const std::string&)> announce, std::string& why) {
+    m_announce = std::move(announce);
+    if (!m_options.tcp)
+        return makePty(why);
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(uint16_t(m_options.port));
+    if (::inet_pton(AF_INET, m_options.bind.c_str(), &at.sin_addr) != 1) {
+        why = "not an IPv4 address: " + m_options.bind;
+        return false;
+    }
+    socklen_t len = sizeof at;
+    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&at), len) != 0 ||
+        ::listen(m_listener, 1) != 0 ||
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&at), &len) != 0) {
+        why = "cannot listen on " + m_options.bind + ":" + std::to_string(m_options.port) + ": " +
+              std::strerror(errno);
+        return false;
+    }
+    m_announce(std::to_string(ntohs(at.sin_port)));
+    return true;
+}
+
+void LineServer::closeLine() {
+    closeFd(m_client);
+    closeFd(m_master);
+    closeFd(m_slave);
+}
+
+void LineServer::hangUp() {
+    if (m_options.tcp) {
+        closeFd(m_client);
+    } else {
+        // The new device (and the link to it) is there before the host sees
+        // the old one hang up, so that it can open it again at once.
+        int master = m_master, slave = m_slave;
+        std::string why;
+        if (!makePty(why))
+            std::fprintf(stderr, "tm-adapter-emulator: %s\n", why.c_str());
+        closeFd(master);
+        closeFd(slave);
+    }
+    m_hungUp = true;
+}
+
+bool LineServer::write(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size() && lineFd() >= 0) {
+        long n = m_options.tcp
+                     ? ::send(m_client, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL)
+                     : ::write(m_master, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += size_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        pollfd p{lineFd(), POLLOUT, 0};
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && ::poll(&p, 1, kWriteWaitMs) > 0)
+            continue;
+        // Nobody reads: what waits unread for the host is dropped.
+        if (m_slave >= 0)
+            ::tcflush(m_slave, TCIFLUSH);
+        return false;
+    }
+    return done == bytes.size();
+}
+
+void LineServer::serve(const std::function<void(const char*, size_t)>& onBytes,
+                       const std::function<void()>& onHost) {
+    for (;;) {
+        if (m_hungUp) {
+            m_hungUp = false;
+            if (!m_options.tcp && m_master < 0)
+                return;  // no new device could be made
+            onHost();
+        }
+        pollfd fds[3] = {{m_options.stopFd, POLLIN, 0},
+                         {m_options.eofFd, POLLIN, 0},
+                         {lineFd() >= 0 ? lineFd() : m_listener, POLLIN, 0}};
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (fds[0].revents)
+            return;
+        char buffer[4096];
+        if (fds[1].revents) {
+            long n = ::read(m_options.eofFd, buffer, sizeof buffer);
+            if (n <= 0 && !(n < 0 && errno == EINTR))
+                return;
+        }
+        if (!fds[2].revents)
+            continue;
+        if (m_options.tcp && m_client < 0) {
+            m_client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            int one = 1;
+            if (m_client >= 0)
+                ::setsockopt(m_client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            onHost();
+            continue;
+        }
+        long n = ::read(lineFd(), buffer, sizeof buffer);
+        if (n > 0)
+            onBytes(buffer, size_t(n));
+        else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+            hangUp();  // the host left
+    }
+}
+
+}  // namespace emulators

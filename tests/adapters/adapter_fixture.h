@@ -1,0 +1,99 @@
+#pragma once
+// An adapter board of each flavour on each transport, against the emulated
+// adapter serving the tests' bench (tests/adapters/benches/adapter_bench.yaml).
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "adapters/adapter_board.h"
+#include "adapters/emulator_process.h"
+
+struct Route {
+    const char* name;
+    adapters::Flavour flavour;
+    bool tcp;
+};
+
+inline const Route kRoutes[] = {{"PrologixPty", adapters::Flavour::Prologix, false},
+                                {"PrologixTcp", adapters::Flavour::Prologix, true},
+                                {"Ar488Pty", adapters::Flavour::Ar488, false},
+                                {"Ar488Tcp", adapters::Flavour::Ar488, true}};
+
+inline std::string routeName(const testing::TestParamInfo<Route>& info) {
+    return info.param.name;
+}
+
+constexpr gpibdrv::Timeout kOneSecond{11};
+constexpr gpibdrv::Timeout kThreeSeconds{12};
+
+class AdapterTest : public testing::TestWithParam<Route> {
+  protected:
+    bool ar488() const { return GetParam().flavour == adapters::Flavour::Ar488; }
+
+    // Starts the emulator with these extra options and makes the board.
+    void start(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"--flavour", ar488() ? "ar488" : "prologix", "--bench",
+                                      ADAPTER_BENCH, "--instant"};
+        if (GetParam().tcp)
+            args.insert(args.end(), {"--tcp", "0"});
+        else
+            args.insert(args.end(), {"--link", scratchPath(std::string(GetParam().name) + ".tty")});
+        args.insert(args.end(), extra.begin(), extra.end());
+        emulator = std::make_unique<EmulatorProcess>(args);
+        ASSERT_TRUE(emulator->started());
+        options.flavour = GetParam().flavour;
+        if (GetParam().tcp) {
+            options.host = "127.0.0.1";
+            options.tcpPort = std::stoi(emulator->where());
+        } else {
+            options.port = emulator->where();
+        }
+        options.secondaries = {{5, 1}};
+        options.openTimeoutMs = 1500;
+        board = adapters::makeAdapterBoard(options);
+    }
+    int open() {
+        std::string reason;
+        return board->open(reason);
+    }
+
+    // A query: the message with EOI, then a read of up to count bytes.
+    std::string query(gpibdrv::BusAddress at, const std::string& message, long count = 200,
+                      int eos = -1, bool* end = nullptr) {
+        long n = 0;
+        EXPECT_EQ(board->send(at, message.data(), long(message.size()), gpibdrv::EndMode::EoiOnLast,
+                              kThreeSeconds, n),
+                  gpibdrv::kDone);
+        return read(at, count, eos, end);
+    }
+    std::string read(gpibdrv::BusAddress at, long count = 200, int eos = -1, bool* end = nullptr,
+                     int* result = nullptr, gpibdrv::Timeout t = kThreeSeconds) {
+        std::string got(size_t(count), '\0');
+        long n = 0;
+        bool e = false;
+        int r = board->receive(at, got.data(), count, eos, t, n, e);
+        if (result)
+            *result = r;
+        else
+            EXPECT_EQ(r, gpibdrv::kDone);
+        if (end)
+            *end = e;
+        got.resize(size_t(n));
+        return got;
+    }
+
+    adapters::AdapterOptions options;
+    std::unique_ptr<EmulatorProcess> emulator;
+    std::unique_ptr<gpibdrv::Board> board;
+};
+
+// Milliseconds since start.
+inline long msSince(std::chrono::steady_clock::time_point start) {
+    return long(std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start)
+                    .count());
+}

@@ -1,0 +1,94 @@
+// An adapter that closes the line mid-answer, answers garbage or never
+// answers: every call fails within its timeout with a report, nothing hangs,
+// and the next open reconnects.
+#include "adapters/adapter_fixture.h"
+
+namespace {
+
+using gpibdrv::kDone;
+
+constexpr gpibdrv::BusAddress kMeter{9, -1};
+constexpr long kMarginMs = 700;  // a loaded machine, a sanitizer build
+
+class AdapterFaultTest : public AdapterTest {};
+
+TEST_P(AdapterFaultTest, LineClosedMidAnswerFailsAndTheNextOpenReconnects) {
+    // The version and ++eot_char answers of opening go out right.
+    start({"--fault", "close-mid-answer", "--fault-after", "2", "--fault-times", "1"});
+    ASSERT_EQ(open(), kDone) << board->describe();
+    long n = 0;
+    board->send(kMeter, "*IDN?\n", 6, gpibdrv::EndMode::EoiOnLast, kThreeSeconds, n);
+    int result = kDone;
+    auto start = std::chrono::steady_clock::now();
+    read(kMeter, 100, -1, nullptr, &result);
+    EXPECT_EQ(result, GPIB_ENEB);
+    EXPECT_LT(msSince(start), 3000 + kMarginMs);
+    EXPECT_NE(board->describe().find("closed the line"), std::string::npos) << board->describe();
+    EXPECT_EQ(board->serialPoll(kMeter, kOneSecond, *std::make_unique<uint8_t>()), GPIB_ENEB);
+    ASSERT_EQ(open(), kDone) << board->describe();
+    EXPECT_EQ(query(kMeter, "*IDN?\n"), "ADAPTER BENCH,METER,1,1.0\n");
+}
+
+TEST_P(AdapterFaultTest, GarbageForANumberFailsWithEdvrAndTheLinkRecovers) {
+    start({"--fault", "garbage", "--fault-after", "1"});  // ++eot_char answers right
+    ASSERT_EQ(open(), kDone) << board->describe();
+    uint8_t status = 0;
+    bool srq = false;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(board->serialPoll(kMeter, kOneSecond, status), GPIB_EDVR);
+    EXPECT_EQ(board->srqLine(srq), GPIB_EDVR);
+    EXPECT_LT(msSince(start), 2000 + kMarginMs);
+    EXPECT_EQ(query(kMeter, "*IDN?\n"), "ADAPTER BENCH,METER,1,1.0\n");
+    EXPECT_EQ(open(), kDone) << board->describe();
+}
+
+TEST_P(AdapterFaultTest, SilentAdapterTimesOutEveryCall) {
+    start({"--fault", "silent", "--fault-after", "2"});
+    ASSERT_EQ(open(), kDone) << board->describe();
+    long n = 0;
+    board->send(kMeter, "*IDN?\n", 6, gpibdrv::EndMode::EoiOnLast, kOneSecond, n);
+    int result = kDone;
+    uint8_t status = 0;
+    bool srq = false;
+    auto start = std::chrono::steady_clock::now();
+    read(kMeter, 100, -1, nullptr, &result, kOneSecond);
+    EXPECT_EQ(result, GPIB_EABO);
+    EXPECT_EQ(board->serialPoll(kMeter, kOneSecond, status), GPIB_EABO);
+    EXPECT_EQ(board->srqLine(srq), GPIB_EABO);
+    EXPECT_LT(msSince(start), 3 * 1000 + 3 * kMarginMs);
+    // Opening again asks for the version line and gets none.
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(open(), GPIB_ENEB);
+    EXPECT_LT(msSince(start), 2 * options.openTimeoutMs + kMarginMs);
+    EXPECT_NE(board->describe().find("no answer to ++ver"), std::string::npos) << board->describe();
+}
+
+TEST_P(AdapterFaultTest, AnAdapterThatIsNotThereIsReported) {
+    start({"--fault", "silent"});
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(open(), GPIB_ENEB);
+    EXPECT_LT(msSince(start), options.openTimeoutMs + kMarginMs);
+    EXPECT_NE(board->describe().find("no answer to ++ver"), std::string::npos) << board->describe();
+    emulator->stop();
+    EXPECT_EQ(open(), GPIB_ENEB);
+    const std::string why = board->describe();
+    EXPECT_NE(why.find(GetParam().tcp ? "Connection refused" : "No such file"), std::string::npos)
+        << why;
+    long n = 0;
+    EXPECT_EQ(board->send(kMeter, "x", 1, gpibdrv::EndMode::EoiOnLast, kOneSecond, n), GPIB_ENEB);
+}
+
+TEST_P(AdapterFaultTest, RecognisingAnAdapterAsksOnlyForItsVersion) {
+    if (GetParam().tcp)
+        GTEST_SKIP() << "adapters are recognised by their serial device only";
+    start({"--count-lines"});
+    const auto other = ar488() ? adapters::Flavour::Prologix : adapters::Flavour::Ar488;
+    EXPECT_EQ(adapters::probeAdapter(options.port, 115200, GetParam().flavour, 500).substr(0, 5),
+              ar488() ? "AR488" : "Prolo");
+    EXPECT_EQ(adapters::probeAdapter(options.port, 115200, other, 500), "");
+    EXPECT_EQ(emulator->stop(), "lines: ++ver 2\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, AdapterFaultTest, testing::ValuesIn(kRoutes), routeName);
+
+}  // namespace

@@ -1,0 +1,61 @@
+// The emulated adapter answers as each adapter does, where the two differ
+// most: errors, address forms, end bytes under ++eoi 1, polls and searches.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "emulators/adapter_emulator.h"
+
+namespace {
+
+using emulators::AdapterFlavour;
+
+struct Row {
+    const char* what;
+    AdapterFlavour flavour;
+    const char* input;
+    std::string output;
+};
+
+const char kIdn[] = "SIMULATED BENCH,DMM-9,0001,1.0\n";
+constexpr auto P = AdapterFlavour::Prologix;
+constexpr auto A = AdapterFlavour::Ar488;
+
+TEST(AdapterEmulatorTest, AnswersAsEachAdapterDoes) {
+    const Row rows[] = {
+        {"version", A, "++ver\n", "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n"},
+        {"secondary address, Prologix", P, "++addr 5 97\n++addr\n", "5 97\r\n"},
+        {"secondary address, AR488", A, "++addr 5 1\n++addr\n", "5,97\r\n"},
+        {"the controller's own address", A, "++addr 0\n", "Invalid parameter\r\n"},
+        {"unknown command, AR488", A, "++fly\n", "Unrecognized command\r\n"},
+        {"unknown command, Prologix", P, "++fndl all\n", ""},
+        {"end byte under ++eoi 1, AR488: read to EOI", A,
+         "++eoi 1\n++eot_enable 1\n++eot_char 33\n++addr 9\n*IDN?\n++read 44\n",
+         std::string(kIdn) + "!"},
+        {"end byte, Prologix", P, "++eot_enable 1\n++eot_char 33\n++addr 9\n*IDN?\n++read 44\n",
+         "SIMULATED BENCH,"},
+        {"escaped line ends reach the instrument", P, "++addr 9\n*IDN?\x1b\n\n++read eoi\n", kIdn},
+        {"a poll of a secondary, AR488", A, "++spoll 5 97\n", "Invalid parameter\r\n"},
+        {"a poll of a secondary, Prologix", P, "++spoll 5 97\n", "0\r\n"},
+        {"nobody at 3 answers no poll", P, "++spoll 3\n", ""},
+        {"listener search", A, "++fndl 5,7,9\n", "5:97,7:98,9\r\n"},
+        {"all-poll, nobody asks", A, "++allspoll\n", "\r\n"},
+        {"all-poll after a trigger", A, "++trg 12\n++allspoll\n++srq\n", "SRQ:12,65\r\n\r\n0\r\n"},
+        {"REN", A, "++ren 0\n++ren\n", "0\r\n"},
+        {"settings kept, Prologix", P, "++savecfg 0\n++savecfg\n", "0\r\n"},
+    };
+    for (const Row& row : rows) {
+        emulators::ServedBench bench = emulators::serveBench("", 0, true);
+        ASSERT_TRUE(bench.board) << bench.problem;
+        std::string out;
+        bool hungUp = false;
+        emulators::AdapterEmulator adapter(
+            bench, {row.flavour},
+            {[&](const std::string& b) { return out += b, true; }, [&] { hungUp = true; }});
+        adapter.receive(row.input, std::char_traits<char>::length(row.input));
+        EXPECT_EQ(out, row.output) << row.what;
+        EXPECT_FALSE(hungUp) << row.what;
+    }
+}
+
+}  // namespace
