@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool imagemagick
   qt6-qpa-plugins dbus at-spi2-core python3-pyatspi
   fp-utils
+  libtirpc-dev rpcsvc-proto python3-pyvisa-py lxi-tools
 )
 missing=()
 for p in "${packages[@]}"; do

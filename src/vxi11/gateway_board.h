@@ -13,6 +13,7 @@ struct GatewayOptions {
     std::string host;                     // name or address
     std::string interfaceName = "gpib0";  // the gateway's interface (some call it hpib)
     int corePort = 0;                     // 0: ask the portmapper
+    int portmapperPort = 111;             // where the portmapper is asked (tests move it)
     int controllerAddress = 0;            // what ibask reports as the board's own address
 };
 

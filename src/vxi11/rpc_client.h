@@ -1,0 +1,61 @@
+#pragma once
+// One ONC RPC connection over TCP with every step bounded in time: the name
+// lookup, the connect, each call. libtirpc encodes and runs the calls; this
+// class makes sure none of them waits longer than its caller allows, and
+// that a gateway that closes the connection cannot end the program with
+// SIGPIPE.
+
+#include <rpc/rpc.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace vxi11 {
+
+using Clock = std::chrono::steady_clock;
+
+enum class CallOutcome {
+    Done,      // the reply arrived and was decoded
+    NoAnswer,  // nothing within the deadline
+    Lost       // refused, closed or reset, or a reply that could not be decoded
+};
+
+class RpcClient {
+  public:
+    RpcClient() = default;
+    ~RpcClient() { close(); }
+    RpcClient(const RpcClient&) = delete;
+    RpcClient& operator=(const RpcClient&) = delete;
+
+    // Connects to host:port for the program and version; false, with the
+    // reason, when that did not happen before the deadline.
+    bool connect(const std::string& host, int port, uint32_t program, uint32_t version,
+                 Clock::time_point deadline, std::string& reason);
+    bool connected() const { return m_client != nullptr; }
+    // False when the peer has closed its end since the last call: the next
+    // call could only fail.
+    bool peerOpen() const;
+    void close();
+
+    // One call. args is encoded by in, the reply decoded by out into result
+    // (free what out allocated with xdr_free). On NoAnswer and Lost the
+    // connection is no longer usable: close it.
+    CallOutcome call(uint32_t procedure, xdrproc_t in, const void* args, xdrproc_t out,
+                     void* result, Clock::time_point deadline, std::string& reason);
+
+  private:
+    int m_fd = -1;
+    CLIENT* m_client = nullptr;
+    sockaddr_storage m_peer{};
+    socklen_t m_peerLength = 0;
+};
+
+// The TCP port the portmapper at host:portmapperPort gives for the program
+// and version: 0 when it is not registered, -1 (with the reason) when the
+// portmapper could not be asked before the deadline.
+int lookUpPort(const std::string& host, int portmapperPort, uint32_t program, uint32_t version,
+               Clock::time_point deadline, std::string& reason);
+
+}  // namespace vxi11
