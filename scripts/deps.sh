@@ -11,7 +11,7 @@ packages=(
   xvfb xauth xdotool imagemagick
   qt6-qpa-plugins dbus at-spi2-core python3-pyatspi
   fp-utils
-  libtirpc-dev rpcsvc-proto python3-pyvisa-py lxi-tools
+  libtirpc-dev rpcsvc-proto python3-pyvisa-py python3-yaml lxi-tools
 )
 missing=()
 for p in "${packages[@]}"; do
