@@ -11,6 +11,7 @@
 
 #include "qt/control_widgets.h"
 #include "qt/qt_text.h"
+#include "qt/trace_window.h"
 #include "qt/twips.h"
 #include "session/help.h"
 #include "window/form_layout.h"
@@ -99,6 +100,7 @@ QtView::QtView(Form1& form)
     }
     applyTabOrder();
     new ContextHelpKey(m_window.get(), w);
+    InstallTraceWindowKey(m_window.get(), w.gpib.Trace());
 }
 
 QtView::~QtView() {
