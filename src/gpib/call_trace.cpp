@@ -122,7 +122,7 @@ void CallTrace::record(int64_t start, int64_t end, std::string_view call) {
     if (!m_file && !m_watched)
         return;
     char prefix[64];
-    const int n = std::snprintf(prefix, sizeof prefix, "%6llu %10lldus %7lldus  ",
+    const int n = std::snprintf(prefix, sizeof prefix, "%6llu %11lldus %8lldus  ",
                                 static_cast<unsigned long long>(++m_sequence),
                                 static_cast<long long>(start), static_cast<long long>(end - start));
     std::string line;

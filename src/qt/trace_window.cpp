@@ -5,23 +5,20 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
-#include <QScrollBar>
-#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "gpib/call_trace.h"
+#include "qt/trace_lines_view.h"
 
 namespace {
 
@@ -73,7 +70,7 @@ class TraceWindowKey : public QObject {
 TraceWindow::TraceWindow(CallTrace& trace, QWidget* owner)
     : QWidget(owner, Qt::Window),
       m_trace(trace),
-      m_lines(new QPlainTextEdit),
+      m_lines(new TraceLinesView(TraceFeed::kLines)),
       m_where(new QLabel),
       m_poll(new QTimer(this)) {
     // It goes with its owner and never keeps the program running by itself.
@@ -81,11 +78,6 @@ TraceWindow::TraceWindow(CallTrace& trace, QWidget* owner)
     setObjectName(QStringLiteral("driverCalls"));
     setWindowTitle(QStringLiteral("Driver calls"));
 
-    m_lines->setReadOnly(true);
-    m_lines->setUndoRedoEnabled(false);
-    m_lines->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_lines->setMaximumBlockCount(static_cast<int>(TraceFeed::kLines));
-    m_lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_lines->setAccessibleName(QStringLiteral("Driver calls"));
 
     // A long file name must not widen the window.
@@ -141,25 +133,7 @@ void TraceWindow::appendPending() {
     if (fresh.empty())
         return;
     showWhereLinesGo();  // the file may have failed meanwhile
-    QString text;
-    for (const std::string& line : fresh) {
-        if (!text.isEmpty())
-            text += QLatin1Char('\n');
-        text += QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
-    }
-    QScrollBar* bar = m_lines->verticalScrollBar();
-    const bool following = bar->value() >= bar->maximum();
-    const int before = m_lines->document()->isEmpty() ? 0 : m_lines->blockCount();
-    const int top = bar->value();
-    m_lines->appendPlainText(text);
-    if (following) {
-        bar->setValue(bar->maximum());
-        return;
-    }
-    // Lines dropped at the top would move the operator's lines up under them.
-    const int dropped =
-        std::max(0, before + static_cast<int>(fresh.size()) - m_lines->maximumBlockCount());
-    bar->setValue(std::max(0, top - dropped));
+    m_lines->append(fresh);
 }
 
 void TraceWindow::clear() {
@@ -169,14 +143,13 @@ void TraceWindow::clear() {
 }
 
 void TraceWindow::copy() {
-    const QTextCursor cursor = m_lines->textCursor();
-    QGuiApplication::clipboard()->setText(cursor.hasSelection() ? cursor.selection().toPlainText()
-                                                                : m_lines->toPlainText());
+    const QString selected = m_lines->selectedText();
+    QGuiApplication::clipboard()->setText(selected.isEmpty() ? m_lines->text() : selected);
 }
 
 QString TraceWindow::saveTo(const QString& path) const {
     QSaveFile file(path);
-    QString text = m_lines->toPlainText();
+    QString text = m_lines->text();
     if (!text.isEmpty())
         text += QLatin1Char('\n');
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text.toUtf8()) < 0 ||

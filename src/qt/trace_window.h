@@ -14,8 +14,8 @@
 
 class CallTrace;
 class QLabel;
-class QPlainTextEdit;
 class QTimer;
+class TraceLinesView;
 
 class TraceWindow : public QWidget {
   public:
@@ -32,7 +32,7 @@ class TraceWindow : public QWidget {
     // Writes every line to path; on failure returns the reason, else empty.
     QString saveTo(const QString& path) const;
 
-    QPlainTextEdit* lines() const { return m_lines; }
+    TraceLinesView* lines() const { return m_lines; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -43,7 +43,7 @@ class TraceWindow : public QWidget {
     void showWhereLinesGo();
 
     CallTrace& m_trace;
-    QPlainTextEdit* m_lines;
+    TraceLinesView* m_lines;
     QLabel* m_where;
     QTimer* m_poll;
     uint64_t m_cursor = 0;

@@ -5,12 +5,12 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
-#include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
-#include <QTextBlock>
 
 #include "qt/qt_view.h"
+#include "qt/trace_lines_view.h"
 #include "qt/trace_window.h"
 #include "window/scripted_window.h"
 
@@ -29,7 +29,10 @@ class TraceWindowTest : public ScriptedWindowTest {
         EXPECT_TRUE(QTest::qWaitForWindowActive(main));
     }
 
-    QStringList shown() const { return m_trace->lines()->toPlainText().split('\n'); }
+    QStringList shown() const { return m_trace->lines()->text().split('\n'); }
+    std::string topLine() const {
+        return m_trace->lines()->line(m_trace->lines()->topLine()).toStdString();
+    }
     QScrollBar* bar() const { return m_trace->lines()->verticalScrollBar(); }
     void ifc(int times) {
         for (int i = 0; i < times; ++i) gpib().SendIFC(0);
@@ -65,21 +68,32 @@ TEST_F(TraceWindowTest, FollowsTheNewestUnlessScrolledUpAndKeepsTheLastLines) {
     ifc(9900);
     EXPECT_EQ(bar()->value(), bar()->maximum());
     bar()->setValue(500);
-    const std::string top =
-        m_trace->lines()->cursorForPosition(QPoint(2, 2)).block().text().toStdString();
+    const std::string top = topLine();
     ifc(300);  // 200 of the oldest lines drop out under the operator's view
-    EXPECT_EQ(m_trace->lines()->blockCount(), 10000);
-    EXPECT_EQ(m_trace->lines()->cursorForPosition(QPoint(2, 2)).block().text().toStdString(), top);
+    EXPECT_EQ(m_trace->lines()->lineCount(), 10000);
+    EXPECT_EQ(topLine(), top);
     bar()->setValue(bar()->maximum());
-    ifc(1);
+    for (int batch = 0; batch < 5; ++batch) {
+        ifc(batch + 1);
+        QCoreApplication::processEvents();
+    }
     EXPECT_EQ(bar()->value(), bar()->maximum());
+    // What was moved and drawn piecemeal on screen is what a full drawing shows.
+    QWidget* canvas = m_trace->lines()->canvas();
+    const QPoint at = canvas->mapTo(m_trace, QPoint(0, 0));
+    const QImage onScreen =
+        m_trace->screen()
+            ->grabWindow(m_trace->winId(), at.x(), at.y(), canvas->width(), canvas->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(onScreen == canvas->grab().toImage().convertToFormat(QImage::Format_RGB32));
     EXPECT_TRUE(shown().last().startsWith(
         QString::number(gpib().Trace().feed().total()).rightJustified(6)));
 }
 
 TEST_F(TraceWindowTest, CopySaveClearAndCloseStopsTheCapture) {
     ifc(3);
-    const QString text = m_trace->lines()->toPlainText();
+    const QString text = m_trace->lines()->text();
     m_trace->copy();
     EXPECT_EQ(QApplication::clipboard()->text(), text);
     const QString path = QDir::temp().filePath("tm-test-driver-calls.txt");
@@ -88,11 +102,21 @@ TEST_F(TraceWindowTest, CopySaveClearAndCloseStopsTheCapture) {
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(saved.readAll()), text + "\n");
     saved.remove();
+    // Shift-click selects whole lines; Copy then takes only those.
+    QWidget* canvas = m_trace->lines()->canvas();
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, QPoint(30, 2));
+    QTest::mouseClick(canvas, Qt::LeftButton, Qt::ShiftModifier, QPoint(30, canvas->height() - 2));
+    m_trace->copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), text);
+    QTest::mouseClick(canvas, Qt::LeftButton, {},
+                      QPoint(30, canvas->fontMetrics().lineSpacing() + 2));
+    m_trace->copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), text.split('\n').at(1));
     EXPECT_TRUE(m_trace->saveTo("/nonexistent/calls.txt")
                     .startsWith("The driver calls could not be saved to /nonexistent/calls.txt: "));
 
     m_trace->clear();
-    EXPECT_TRUE(m_trace->lines()->toPlainText().isEmpty());
+    EXPECT_TRUE(m_trace->lines()->text().isEmpty());
     EXPECT_EQ(gpib().Trace().feed().size(), 0u);
     m_trace->close();
     EXPECT_FALSE(gpib().Trace().on());
