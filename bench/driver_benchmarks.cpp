@@ -1,8 +1,10 @@
-// The call layer against bare entry points, and the simulated bench's own
-// throughput. Every loop is one query transaction: a Send and a Receive.
+// The call layer against bare entry points (trace off and on), and the
+// simulated bench's own throughput. Every loop is one query transaction: a
+// Send and a Receive.
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "gpib/driver_library.h"
@@ -54,6 +56,31 @@ void CallLayer_Wrappers(benchmark::State& state) {
     checkAnswer(state, 40);
 }
 BENCHMARK(CallLayer_Wrappers);
+
+// The same with the trace on as GPIB_TRACE turns it on: every call formatted,
+// written to a file on the local disk (the build folder) and kept in the feed.
+void CallLayer_Traced(benchmark::State& state) {
+    SimBench& sim = SimBench::get();
+    if (!sim.serve(BENCH_FILES "/idn40.yaml"))
+        return state.SkipWithError("no simulated bench");
+    auto library = DriverLibrary::Open(GPIB_SIM_LIBRARY);
+    GPIB32 gpib(*library);
+    const std::string path = BENCH_TRACE_DIR "/call-layer-trace.log";
+    std::remove(path.c_str());
+    if (!gpib.Trace().openFile(path, library->Path()))
+        return state.SkipWithError(gpib.Trace().problem().c_str());
+    Text query = FromUtf8(kQuery);
+    Text answer(100, u' ');
+    for (auto _ : state) {
+        gpib.Send(0, kDevice, query, GPIB_DABend);
+        gpib.Receive(0, kDevice, answer, kStopAtLF);
+        benchmark::DoNotOptimize(answer.data());
+    }
+    checkAnswer(state, 40);
+    gpib.Trace().closeFile();
+    std::remove(path.c_str());
+}
+BENCHMARK(CallLayer_Traced);
 
 // pyvisa-sim's own bench file, its GPIB0::8 instrument, its "?IDN" dialogue.
 void SimBench_Transactions(benchmark::State& state) {

@@ -49,6 +49,8 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<DriverLibrary> library =
         DriverLibrary::Locate(QCoreApplication::applicationDirPath().toStdString());
     GPIB32 gpib(*library);
+    // GPIB_TRACE=FILE: every driver call to the file, from the first one on.
+    gpib.Trace().openFromEnvironment(library->Path());
     QtPlatform platform;
     Form1 form(gpib, platform);
     // Start-up runs on the models before the window is built, as a form's

@@ -7,6 +7,7 @@
 // then RefreshStatus. Callers test ibsta's ERR bit (0x8000) after each call.
 // An entry point that cannot be resolved behaves like a failed call:
 // ibsta = ERR, iberr = EDVR (0), counts 0, and Library().Problem() names it.
+// While Trace() is on, every wrapper call adds one line to it.
 
 #include <cstdint>
 #include <initializer_list>
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "abi/gpib_abi.h"
+#include "gpib/call_trace.h"
 #include "gpib/driver_library.h"
 #include "text/text.h"
 
@@ -67,6 +69,7 @@ class GPIB32 {
     void FormatStatusReport(Text& text);
 
     DriverLibrary& Library() { return m_library; }
+    CallTrace& Trace() { return m_trace; }
 
   private:
     // Entry points are resolved on first use and cached, so a wrapper costs
@@ -82,6 +85,14 @@ class GPIB32 {
     int16_t callShortcut(ConfigShortcut& slot, const char* name, int option, int16_t ud,
                          int16_t value);
     bool bindStatus();
+    // Runs call(); while the trace is on, times it and traces the text
+    // describe() makes of it afterwards (arguments and results).
+    template <typename Call, typename Describe>
+    auto traced(const Call& call, const Describe& describe);
+    void finishTrace(int64_t start, int64_t end, std::string text);
+    // " -> text" for a call's results; nothing when the driver was not called.
+    std::string traceResults(const std::string& text) const;
+
     // The status of a call that could not be made at all.
     void setStatus(int16_t error);
     void missingEntryPoint() { setStatus(GPIB_EDVR); }
@@ -94,6 +105,9 @@ class GPIB32 {
     DriverLibrary& m_library;
     bool m_swapEndModes = false;  // the library numbers end modes the linux-gpib way
     std::string m_buffer;         // the 8-bit side of text transfers, reused
+    CallTrace m_trace;
+    // Why the traced call did not reach the driver; nullptr when it did.
+    const char* m_refusal = nullptr;
 
     ibask_fn m_ibask = nullptr;
     ibconfig_fn m_ibconfig = nullptr;

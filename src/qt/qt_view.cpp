@@ -12,6 +12,7 @@
 #include "qt/accessible_controls.h"
 #include "qt/control_widgets.h"
 #include "qt/qt_text.h"
+#include "qt/trace_window.h"
 #include "qt/twips.h"
 #include "session/help.h"
 #include "window/form_layout.h"
@@ -102,6 +103,7 @@ QtView::QtView(Form1& form)
     }
     applyTabOrder();
     new ContextHelpKey(m_window.get(), w);
+    InstallTraceWindowKey(m_window.get(), w.gpib.Trace());
 }
 
 QtView::~QtView() {

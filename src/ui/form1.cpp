@@ -71,8 +71,10 @@ void Form1::refreshDriverNote() {
     DriverLibrary& library = m_window.gpib.Library();
     std::string note = library.Loaded() ? library.Description() : std::string();
     const std::string& problem = library.Problem();
-    if (!problem.empty()) {
-        note += note.empty() ? problem : " \u2014 " + problem;
+    // A trace file that cannot be written is said once, here; calls go on untraced.
+    for (const std::string& sentence : {problem, m_window.gpib.Trace().problem()}) {
+        if (!sentence.empty())
+            note += note.empty() ? sentence : " \u2014 " + sentence;
     }
     m_window.form.setCaptionNote(FromUtf8(note));
 }

@@ -17,7 +17,8 @@ class Form1 {
     void load();
 
     // Shows the driver in use after the caption, and the loader's latest
-    // problem when a library or an entry point could not be found.
+    // problem when a library or an entry point could not be found, and why
+    // the trace file is not written when GPIB_TRACE names one that cannot be.
     void refreshDriverNote();
 
   private:

@@ -30,6 +30,18 @@ TEST_F(Form1Test, AnyAddressChangeEnablesSet) {
     EXPECT_TRUE(w().cmdSet.enabled());
 }
 
+TEST_F(Form1Test, UnwritableTraceFileIsOneSentenceInTheTitleAndStartUpRunsOn) {
+    gpib().Trace().openFile("/nonexistent/trace.log", "");
+    form().load();
+    EXPECT_NE(ToUtf8(w().form.title())
+                  .find("scripted test driver) \u2014 driver calls are not traced: the file "
+                        "/nonexistent/trace.log named by GPIB_TRACE cannot be written"),
+              std::string::npos)
+        << ToUtf8(w().form.title());
+    EXPECT_FALSE(w().txtError.visible());
+    EXPECT_FALSE(calls().empty());
+}
+
 TEST(Form1DriverProblemTest, MissingEntryPointIsReportedAndNamedInTheTitle) {
     scripted::Reset();
     std::unique_ptr<DriverLibrary> library = DriverLibrary::Open(SCRIPTED_PARTIAL_LIBRARY);
