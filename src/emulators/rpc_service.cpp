@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 
 namespace emulators {
 
@@ -18,6 +19,17 @@ struct Stream {
 
 int readStream(void* handle, void* buffer, int length) {
     auto* s = static_cast<Stream*>(handle);
+    // A client's next call mostly follows its last answer at once. Looking for
+    // it a little while before going to sleep spares each call the wake-up of
+    // an idle processor, which on a virtual machine costs more than the call.
+    const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+    do {
+        ssize_t n = ::recv(s->fd, buffer, size_t(length), MSG_DONTWAIT);
+        if (n > 0)
+            return int(n);
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            return -1;
+    } while (std::chrono::steady_clock::now() < spinUntil);
     for (;;) {
         ssize_t n = ::recv(s->fd, buffer, size_t(length), 0);
         if (n > 0)

@@ -1,14 +1,13 @@
 #include "vxi11/rpc_client.h"
 
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <rpc/pmap_prot.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -23,47 +22,12 @@ int msUntil(Clock::time_point deadline) {
     return int(std::clamp<int64_t>(ms, 0, 24 * 3600 * 1000));
 }
 
-timeval timevalOf(int ms) {
-    return {ms / 1000, (ms % 1000) * 1000};
-}
-
 std::string errnoText(int e) {
     return std::strerror(e);
 }
 
-// A write to a connection the gateway has closed raises SIGPIPE, which would
-// end the program. The signal is blocked around each call and, when the call
-// raised it, taken back before it is unblocked, so the call fails instead.
-class SigpipeHeld {
-  public:
-    SigpipeHeld() {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
-        sigset_t pending;
-        sigpending(&pending);
-        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
-    }
-    ~SigpipeHeld() {
-        sigset_t pending;
-        sigpending(&pending);
-        if (!m_wasPending && sigismember(&pending, SIGPIPE) == 1) {
-            const timespec now{0, 0};
-            while (sigtimedwait(&m_pipe, nullptr, &now) < 0 && errno == EINTR) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-    }
-    SigpipeHeld(const SigpipeHeld&) = delete;
-    SigpipeHeld& operator=(const SigpipeHeld&) = delete;
-
-  private:
-    sigset_t m_pipe, m_old;
-    bool m_wasPending = false;
-};
-
-// A non-blocking connect that gives up at the deadline; the socket is
-// blocking again afterwards, as libtirpc expects.
+// A non-blocking connect that gives up at the deadline. The socket stays
+// non-blocking: every read and write waits for it with its own deadline.
 int connectBefore(const sockaddr_storage& peer, socklen_t length, Clock::time_point deadline,
                   std::string& reason) {
     int fd = ::socket(peer.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -91,7 +55,6 @@ int connectBefore(const sockaddr_storage& peer, socklen_t length, Clock::time_po
         ::close(fd);
         return -1;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     return fd;
@@ -107,60 +70,129 @@ bool RpcClient::connect(const std::string& host, int port, uint32_t program, uin
     m_fd = connectBefore(m_peer, m_peerLength, deadline, reason);
     if (m_fd < 0)
         return false;
-    netbuf address{m_peerLength, m_peerLength, &m_peer};
-    m_client = clnt_vc_create(m_fd, &address, program, version, 0, 0);
-    if (!m_client) {
-        reason = clnt_spcreateerror("");
-        ::close(m_fd);
-        m_fd = -1;
-        return false;
-    }
-    clnt_control(m_client, CLSET_FD_CLOSE, nullptr);
+    m_program = program;
+    m_version = version;
+    xdrrec_create(&m_xdr, 0, 0, reinterpret_cast<char*>(this), readSome, writeAll);
     return true;
 }
 
 bool RpcClient::peerOpen() const {
-    if (!m_client)
+    if (m_fd < 0)
         return false;
     pollfd p{m_fd, POLLIN | POLLRDHUP, 0};
     return ::poll(&p, 1, 0) == 0 || (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0;
 }
 
 void RpcClient::close() {
-    if (m_client)
-        clnt_destroy(m_client);  // closes the socket too
-    else if (m_fd >= 0)
-        ::close(m_fd);
-    m_client = nullptr;
+    if (m_fd < 0)
+        return;
+    xdr_destroy(&m_xdr);
+    ::close(m_fd);
     m_fd = -1;
+}
+
+int RpcClient::readSome(void* self, void* buffer, int length) {
+    auto* c = static_cast<RpcClient*>(self);
+    // A gateway on the same host or a fast network answers within
+    // microseconds: looking for the answer a little while before sleeping
+    // spares each call the wake-up of an idle processor, which can cost more
+    // than the call itself.
+    const auto spinUntil = std::min(c->m_deadline, Clock::now() + std::chrono::microseconds(150));
+    for (;;) {
+        ssize_t n = ::recv(c->m_fd, buffer, size_t(length), MSG_DONTWAIT);
+        if (n > 0)
+            return int(n);
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            c->m_error = n == 0 ? ECONNRESET : errno;
+            return -1;
+        }
+        if (Clock::now() < spinUntil)
+            continue;
+        pollfd p{c->m_fd, POLLIN, 0};
+        const int ms = msUntil(c->m_deadline);
+        if (ms <= 0 || (::poll(&p, 1, ms) == 0 && Clock::now() >= c->m_deadline)) {
+            c->m_timedOut = true;
+            return -1;
+        }
+    }
+}
+
+int RpcClient::writeAll(void* self, void* buffer, int length) {
+    auto* c = static_cast<RpcClient*>(self);
+    const char* p = static_cast<const char*>(buffer);
+    for (int left = length; left > 0;) {
+        ssize_t n = ::send(c->m_fd, p, size_t(left), MSG_NOSIGNAL);
+        if (n > 0) {
+            p += n;
+            left -= int(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            c->m_error = errno;
+            return -1;
+        }
+        // A gateway that stops reading cannot hold a large write for good.
+        pollfd w{c->m_fd, POLLOUT, 0};
+        const int ms = msUntil(c->m_deadline);
+        if (ms <= 0 || (::poll(&w, 1, ms) == 0 && Clock::now() >= c->m_deadline)) {
+            c->m_timedOut = true;
+            return -1;
+        }
+    }
+    return length;
 }
 
 CallOutcome RpcClient::call(uint32_t procedure, xdrproc_t in, const void* args, xdrproc_t out,
                             void* result, Clock::time_point deadline, std::string& reason) {
-    const int ms = msUntil(deadline);
-    if (!m_client || ms <= 0) {
-        reason = m_client ? "no time left for the call" : "not connected";
-        return m_client ? CallOutcome::NoAnswer : CallOutcome::Lost;
+    if (m_fd < 0 || msUntil(deadline) <= 0) {
+        reason = m_fd >= 0 ? "no time left for the call" : "not connected";
+        return m_fd >= 0 ? CallOutcome::NoAnswer : CallOutcome::Lost;
     }
-    // The reply wait is libtirpc's; the send side is bounded by the socket,
-    // so a gateway that stops reading cannot hold a large write for good.
-    timeval wait = timevalOf(ms);
-    clnt_control(m_client, CLSET_TIMEOUT, reinterpret_cast<char*>(&wait));
-    setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-    clnt_stat status;
-    {
-        SigpipeHeld held;
-        status = clnt_call(m_client, procedure, in, const_cast<void*>(args), out, result, wait);
-    }
-    if (status == RPC_SUCCESS)
+    m_deadline = deadline;
+    m_timedOut = false;
+    m_error = 0;
+    auto failed = [&](const char* what) {
+        reason = m_timedOut ? "no answer before the timeout"
+                            : std::string(what) + (m_error ? ": " + errnoText(m_error) : "");
+        return m_timedOut ? CallOutcome::NoAnswer : CallOutcome::Lost;
+    };
+
+    rpc_msg request{};
+    request.rm_xid = ++m_xid;
+    request.rm_direction = CALL;
+    request.rm_call.cb_rpcvers = RPC_MSG_VERSION;
+    request.rm_call.cb_prog = m_program;
+    request.rm_call.cb_vers = m_version;
+    request.rm_call.cb_proc = procedure;
+    request.rm_call.cb_cred = _null_auth;
+    request.rm_call.cb_verf = _null_auth;
+    m_xdr.x_op = XDR_ENCODE;
+    if (!xdr_callmsg(&m_xdr, &request) || !in(&m_xdr, const_cast<void*>(args)) ||
+        !xdrrec_endofrecord(&m_xdr, TRUE))
+        return failed("the call could not be sent");
+
+    for (;;) {
+        m_xdr.x_op = XDR_DECODE;
+        if (!xdrrec_skiprecord(&m_xdr))
+            return failed("the answer could not be read");
+        rpc_msg reply{};
+        std::array<char, MAX_AUTH_BYTES> verifier;  // decoded in place, never allocated
+        reply.acpted_rply.ar_verf.oa_base = verifier.data();
+        reply.acpted_rply.ar_results.where = static_cast<caddr_t>(result);
+        reply.acpted_rply.ar_results.proc = out;
+        if (!xdr_replymsg(&m_xdr, &reply))
+            return failed("the answer is not a valid reply");
+        if (reply.rm_xid != m_xid)
+            continue;  // a late answer to a call given up on: not this one
+        if (reply.rm_reply.rp_stat != MSG_ACCEPTED || reply.acpted_rply.ar_stat != SUCCESS) {
+            reason = reply.rm_reply.rp_stat != MSG_ACCEPTED
+                         ? "the gateway refused the call"
+                         : "the gateway does not run this call (RPC status " +
+                               std::to_string(int(reply.acpted_rply.ar_stat)) + ")";
+            return CallOutcome::Lost;
+        }
         return CallOutcome::Done;
-    rpc_err error{};
-    clnt_geterr(m_client, &error);
-    const bool sendTimedOut = status == RPC_CANTSEND && error.re_errno == EAGAIN;
-    reason = clnt_sperrno(status);
-    if (error.re_errno && (status == RPC_CANTSEND || status == RPC_CANTRECV))
-        reason += std::string(": ") + errnoText(error.re_errno);
-    return status == RPC_TIMEDOUT || sendTimedOut ? CallOutcome::NoAnswer : CallOutcome::Lost;
+    }
 }
 
 int lookUpPort(const std::string& host, int portmapperPort, uint32_t program, uint32_t version,

@@ -1,9 +1,10 @@
 #pragma once
 // One ONC RPC connection over TCP with every step bounded in time: the name
-// lookup, the connect, each call. libtirpc encodes and runs the calls; this
-// class makes sure none of them waits longer than its caller allows, and
-// that a gateway that closes the connection cannot end the program with
-// SIGPIPE.
+// lookup, the connect, each call. libtirpc encodes the messages (its record
+// marking and XDR routines); the socket is ours, so that no call waits longer
+// than its caller allows, a gateway that closes the connection cannot end
+// the program with SIGPIPE, and an answer that follows at once is picked up
+// without first putting the thread to sleep.
 
 #include <rpc/rpc.h>
 #include <sys/socket.h>
@@ -33,7 +34,7 @@ class RpcClient {
     // reason, when that did not happen before the deadline.
     bool connect(const std::string& host, int port, uint32_t program, uint32_t version,
                  Clock::time_point deadline, std::string& reason);
-    bool connected() const { return m_client != nullptr; }
+    bool connected() const { return m_fd >= 0; }
     // False when the peer has closed its end since the last call: the next
     // call could only fail.
     bool peerOpen() const;
@@ -46,8 +47,16 @@ class RpcClient {
                      void* result, Clock::time_point deadline, std::string& reason);
 
   private:
+    // The record stream's ends: whole reads and writes within m_deadline.
+    static int readSome(void* self, void* buffer, int length);
+    static int writeAll(void* self, void* buffer, int length);
+
     int m_fd = -1;
-    CLIENT* m_client = nullptr;
+    XDR m_xdr{};
+    uint32_t m_program = 0, m_version = 0, m_xid = 0;
+    Clock::time_point m_deadline;
+    bool m_timedOut = false;  // the stream ended at the deadline, not at the peer
+    int m_error = 0;          // errno of the socket call that failed
     sockaddr_storage m_peer{};
     socklen_t m_peerLength = 0;
 };
