@@ -5,13 +5,7 @@
 #include <string_view>
 
 #include "bundled/board_map.h"
-
-#define FUZZ_CHECK(condition) \
-    do {                      \
-        if (!(condition)) {   \
-            __builtin_trap(); \
-        }                     \
-    } while (0)
+#include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
