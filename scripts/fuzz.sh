@@ -18,7 +18,8 @@ generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build_dir" "${generator[@]}" -DTM_FUZZ=ON \
-    -DTM_BUILD_GUI=OFF -DTM_BUILD_TESTS=OFF -DTM_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    -DTM_BUILD_GUI=OFF -DTM_BUILD_TESTS=OFF -DTM_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
 fi
 cmake --build "$build_dir" --parallel "${JOBS:-2}" --target "${targets[@]}"
 

@@ -6,7 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/format-check.sh
-BUILD_DIR=${BUILD_DIR:-build-test} scripts/build.sh -DTM_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Line tables (-g1) rather than full debug information: failures and
+# sanitizer reports still name the function, file and line, and the three
+# builds of this script compile about a third faster.
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
+       "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
+BUILD_DIR=${BUILD_DIR:-build-test} scripts/build.sh -DTM_WERROR=ON "${flags[@]}"
 build_dir=${BUILD_DIR:-build-test}
 export QT_QPA_PLATFORM=offscreen
 # Tests run on the simulated bench in instant timing unless a test asks otherwise.
@@ -27,7 +32,7 @@ total=$(grep -Eo 'tests failed out of [0-9]+' "$log" | grep -Eo '[0-9]+$')
 # The whole project again with AddressSanitizer and UndefinedBehaviorSanitizer,
 # and the whole suite on it: any finding stops its test, so it fails.
 asan_dir=${ASAN_BUILD_DIR:-build-asan}
-BUILD_DIR=$asan_dir scripts/build.sh -DTM_SANITIZE=ON -DTM_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+BUILD_DIR=$asan_dir scripts/build.sh -DTM_SANITIZE=ON -DTM_WERROR=ON "${flags[@]}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 set +e
