@@ -84,6 +84,9 @@ class ProtocolBoard final : public gpibdrv::Board {
     int findByFndl(std::span<const int> pads, size_t stopAfter,
                    std::vector<gpibdrv::BusAddress>& found);
     int setReadTimeout(int ms, int64_t deadlineUs);
+    // A command (or several lines) whose last line the adapter answers with a
+    // number 0..max, within the bus commands' deadline.
+    int askNumber(const std::string& lines, int max, int& value);
     // A line that should be a number 0..max: kDone, ECAP for a refusal,
     // EDVR (and out of step) for garbage.
     int number(const std::string& line, int max, int& value);

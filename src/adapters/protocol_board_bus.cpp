@@ -129,33 +129,30 @@ int ProtocolBoard::remoteEnable(bool on) {
             return GPIB_ECAP;
         return m_connected ? kDone : GPIB_ENEB;
     }
-    const int64_t deadline = commandDeadline();
-    if (int r = ready(deadline); r != kDone)
-        return r;
     // Asking back shows whether it took: some AR488 builds cannot drive REN
     // and say "Unavailable".
-    if (int r = write(std::string("++ren ") + (on ? "1" : "0") + "\n++ren\n", deadline); r != kDone)
-        return r;
-    std::string line;
     int value = 0;
-    if (int r = readLine(deadline, line); r != kDone)
-        return r;
-    if (int r = number(line, 1, value); r != kDone)
+    if (int r = askNumber(std::string("++ren ") + (on ? "1" : "0") + "\n++ren\n", 1, value);
+        r != kDone)
         return r;
     return (value == 1) == on ? kDone : GPIB_ECAP;
 }
 
-int ProtocolBoard::srqLine(bool& asserted) {
+int ProtocolBoard::askNumber(const std::string& lines, int max, int& value) {
     const int64_t deadline = commandDeadline();
     if (int r = ready(deadline); r != kDone)
         return r;
-    if (int r = write("++srq\n", deadline); r != kDone)
+    if (int r = write(lines, deadline); r != kDone)
         return r;
     std::string line;
-    int value = 0;
     if (int r = readLine(deadline, line); r != kDone)
         return r;
-    if (int r = number(line, 1, value); r != kDone)
+    return number(line, max, value);
+}
+
+int ProtocolBoard::srqLine(bool& asserted) {
+    int value = 0;
+    if (int r = askNumber("++srq\n", 1, value); r != kDone)
         return r;
     asserted = value == 1;
     return kDone;
