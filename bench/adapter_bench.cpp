@@ -52,7 +52,7 @@ Adapter start(bool ar488, bool tcp, const std::vector<std::string>& extra = {},
 // One query as the window makes it: Send with EOI, Receive to LF.
 bool query(gpibdrv::Board& board) {
     long n = 0;
-    bool end = false;
+    int end = 0;
     char answer[100];
     return board.send(kDmm, "*IDN?\n", 6, gpibdrv::EndMode::EoiOnLast, kThreeSeconds, n) ==
                gpibdrv::kDone &&

@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char> buffer(readSize);
     size_t total = 0;
     for (int reads = 0; instrument.hasOutput() && reads < 100000; ++reads) {
-        bool end = false;
+        int end = 0;
         const size_t n = instrument.takeOutput(buffer.data(), buffer.size(), eos, end);
         FUZZ_CHECK(n <= buffer.size());
         total += n;

@@ -101,9 +101,9 @@ int ProtocolBoard::send(BusAddress to, const char* data, long count, gpibdrv::En
 }
 
 int ProtocolBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t,
-                           long& got, bool& end) {
+                           long& got, int& ended) {
     got = 0;
-    end = false;
+    ended = 0;
     const int64_t deadline = deadlineOf(t);
     if (!m_connected)
         return GPIB_ENEB;
@@ -115,13 +115,13 @@ int ProtocolBoard::receive(BusAddress from, char* dst, long count, int eos, gpib
             in.pop();
             dst[got++] = c;
             if (eos >= 0 && static_cast<unsigned char>(c) == eos) {
-                end = true;
+                ended = gpibdrv::kEndChar | (got == count ? gpibdrv::kEndCount : 0);
                 return kDone;
             }
         }
         if (got > 0 && in.empty() && in.eoi) {
             in.eoi = false;
-            end = true;
+            ended = gpibdrv::kEndEoi | (got == count ? gpibdrv::kEndCount : 0);
             return kDone;
         }
         if (got == count) {
@@ -132,9 +132,10 @@ int ProtocolBoard::receive(BusAddress from, char* dst, long count, int eos, gpib
             while (count > 0 && in.empty() && readingHere() && monotonicUs() < until)
                 if (pump(until) == GPIB_ENEB)
                     return GPIB_ENEB;
+            ended = gpibdrv::kEndCount;
             if (count > 0 && in.empty() && in.eoi) {
                 in.eoi = false;
-                end = true;
+                ended |= gpibdrv::kEndEoi;
             }
             return kDone;
         }

@@ -36,7 +36,7 @@ class ProtocolBoard final : public gpibdrv::Board {
     int send(gpibdrv::BusAddress to, const char* data, long count, gpibdrv::EndMode end,
              gpibdrv::Timeout t, long& sent) override;
     int receive(gpibdrv::BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t,
-                long& got, bool& end) override;
+                long& got, int& ended) override;
     int serialPoll(gpibdrv::BusAddress device, gpibdrv::Timeout t, uint8_t& status) override;
     int trigger(const gpibdrv::BusAddress* device) override;
     int clear(const gpibdrv::BusAddress* device) override;
@@ -46,6 +46,7 @@ class ProtocolBoard final : public gpibdrv::Board {
     int findListeners(std::span<const int> pads, size_t stopAfter,
                       std::vector<gpibdrv::BusAddress>& found) override;
     int srqLine(bool& asserted) override;
+    int goToLocal(gpibdrv::BusAddress device) override;
 
   private:
     bool ar488() const { return m_options.flavour == Flavour::Ar488; }

@@ -115,6 +115,14 @@ int ProtocolBoard::clear(const BusAddress* device) {
     return write(device ? addressLine(*device) + "++clr\n" : "++dcl\n", deadline);
 }
 
+int ProtocolBoard::goToLocal(BusAddress device) {
+    // Both flavours send GTL to the addressed device on ++loc.
+    const int64_t deadline = commandDeadline();
+    if (int r = ready(deadline); r != kDone)
+        return r;
+    return write(addressLine(device) + "++loc\n", deadline);
+}
+
 int ProtocolBoard::interfaceClear() {
     const int64_t deadline = commandDeadline();
     if (int r = ready(deadline); r != kDone)

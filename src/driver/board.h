@@ -34,15 +34,66 @@ enum class EndMode {
     AppendLf    // a line feed with EOI after the data
 };
 
-// How long an operation may take: the driver's timeout code (0 for none;
-// each kind bounds "none" by a long limit of its own, so that nothing hangs
-// for good).
-struct Timeout {
-    int code = 13;
-};
-
 // The driver's timeout codes in microseconds; 0 for code 0 (no timeout).
 int64_t timeoutUs(int code);
+
+// How long an operation may take: the driver's timeout code (0 for none;
+// each kind bounds "none" by a long limit of its own, so that nothing hangs
+// for good), or a time in microseconds where a caller has one of its own (a
+// network client's io_timeout, which the codes would round up).
+struct Timeout {
+    int code = 13;
+    int64_t exactUs = -1;  // >= 0: this many microseconds, whatever the code says
+
+    static Timeout ofUs(int64_t us) { return {0, us < 0 ? 0 : us}; }
+    // The limit in microseconds; noneUs where the code says "no timeout".
+    int64_t limitUs(int64_t noneUs) const {
+        return exactUs >= 0 ? exactUs : code ? timeoutUs(code) : noneUs;
+    }
+};
+
+// Why a read ended, bit by bit (the values of VXI-11's read reasons): the
+// count was reached, the last byte was the termination byte, the last byte
+// came with EOI. More than one may hold for the same last byte.
+enum ReadEnd : int { kEndCount = 1, kEndChar = 2, kEndEoi = 4 };
+
+// The bus lines as iblines reports them: which lines the board can see
+// (low byte) and which of those are asserted (high byte).
+enum BusLine : int {
+    kValidDav = 0x01,
+    kValidNdac = 0x02,
+    kValidNrfd = 0x04,
+    kValidIfc = 0x08,
+    kValidRen = 0x10,
+    kValidSrq = 0x20,
+    kValidAtn = 0x40,
+    kValidEoi = 0x80,
+    kBusDav = 0x100,
+    kBusNdac = 0x200,
+    kBusNrfd = 0x400,
+    kBusIfc = 0x800,
+    kBusRen = 0x1000,
+    kBusSrq = 0x2000,
+    kBusAtn = 0x4000,
+    kBusEoi = 0x8000,
+};
+
+// The IEEE 488.1 command bytes the driver builds bus messages from.
+namespace cmd {
+constexpr uint8_t GTL = 0x01, SDC = 0x04, PPC = 0x05, GET = 0x08, TCT = 0x09, LLO = 0x11,
+                  DCL = 0x14, PPU = 0x15, SPE = 0x18, SPD = 0x19, UNL = 0x3F, UNT = 0x5F;
+constexpr uint8_t LAD(int pad) {
+    return uint8_t(0x20 | pad);
+}
+constexpr uint8_t TAD(int pad) {
+    return uint8_t(0x40 | pad);
+}
+constexpr uint8_t SAD(int sad) {
+    return uint8_t(0x60 | sad);
+}
+// Parallel poll enable (0x60 | sense << 3 | line) and disable.
+constexpr uint8_t PPD = 0x70;
+}  // namespace cmd
 
 // What the operator is shown of a board that is configured: its kind and
 // where it is ("Prologix GPIB-USB Controller version 6.107 on /dev/ttyUSB0").
@@ -71,10 +122,10 @@ class Board {
     virtual int send(BusAddress to, const char* data, long count, EndMode end, Timeout t,
                      long& sent) = 0;
     // Reads into dst up to count bytes, stopping after the byte eos (0-255;
-    // -1 for none) or at EOI; end says whether the last byte carried EOI or
-    // was the eos byte. A timeout answers GPIB_EABO with got set.
+    // -1 for none) or at EOI; ended gets the ReadEnd bits of why the read
+    // stopped. A timeout answers GPIB_EABO with got set and ended 0.
     virtual int receive(BusAddress from, char* dst, long count, int eos, Timeout t, long& got,
-                        bool& end) = 0;
+                        int& ended) = 0;
     virtual int serialPoll(BusAddress device, Timeout t, uint8_t& status) = 0;
     // nullptr: Group Execute Trigger to whoever is addressed to listen.
     virtual int trigger(const BusAddress* device) = 0;
@@ -92,6 +143,22 @@ class Board {
     virtual int findListeners(std::span<const int> pads, size_t stopAfter,
                               std::vector<BusAddress>& found);
     virtual int srqLine(bool& asserted) = 0;
+
+    // What not every kind can do; each default says what it is built from.
+
+    // Command bytes sent with ATN asserted (ibcmd, and the bus messages the
+    // driver builds from them); sent counts the bytes the bus took. ECAP
+    // where the kind cannot put arbitrary bytes on the bus.
+    virtual int command(std::span<const uint8_t> bytes, Timeout t, long& sent);
+    // Go To Local to one device: unlisten, its listen address, GTL.
+    virtual int goToLocal(BusAddress device);
+    // The bus lines (BusLine bits); by default the SRQ line alone is known.
+    virtual int lines(int& state);
+    // A parallel poll: the byte of the eight DIO lines.
+    virtual int parallelPoll(Timeout t, uint8_t& result);
+    // Waits until SRQ is asserted or the timeout is over (asserted says
+    // which); by default by asking srqLine now and then.
+    virtual int waitSrq(Timeout t, bool& asserted);
 };
 
 }  // namespace gpibdrv

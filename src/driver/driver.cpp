@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstring>
+
+#include "net/monotonic.h"
 
 namespace gpibdrv {
 
@@ -16,10 +17,6 @@ bool validSecondary(int sad) {
 }
 int sadOfCode(int code) {
     return code >= 0x60 ? code - 0x60 : -1;
-}
-int64_t steadyUs() {
-    auto t = std::chrono::steady_clock::now().time_since_epoch();
-    return std::chrono::duration_cast<std::chrono::microseconds>(t).count();
 }
 }  // namespace
 
@@ -38,31 +35,6 @@ int64_t timeoutUs(int code) {
     return code >= 0 && code <= 17 ? kTable[code] : 0;
 }
 
-int Board::findListeners(std::span<const int> pads, size_t stopAfter,
-                         std::vector<BusAddress>& found) {
-    for (int pad : pads) {
-        bool yes = false;
-        if (int err = listens({pad, -1}, yes); err != kDone)
-            return err;
-        if (yes) {
-            found.push_back({pad, -1});
-        } else {
-            // No listener at the primary address alone: the secondaries answer.
-            for (int s = 0; s <= 30; ++s) {
-                if (found.size() > stopAfter)
-                    return kDone;
-                if (int err = listens({pad, s}, yes); err != kDone)
-                    return err;
-                if (yes)
-                    found.push_back({pad, s});
-            }
-        }
-        if (found.size() > stopAfter)
-            return kDone;
-    }
-    return kDone;
-}
-
 void Driver::BoardState::reset() {
     pad = setup.pad;
     sad = setup.sad;
@@ -73,7 +45,8 @@ void Driver::BoardState::reset() {
     online = true;
 }
 
-Driver::Driver() : m_faults(std::make_unique<FaultInjector>(m_faultDefs)), m_nowUs(steadyUs) {}
+Driver::Driver()
+    : m_faults(std::make_unique<FaultInjector>(m_faultDefs)), m_nowUs(net::monotonicUs) {}
 
 Driver::~Driver() = default;
 

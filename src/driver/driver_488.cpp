@@ -48,13 +48,14 @@ void Driver::Receive(int board, Addr4882_t addr, void* buffer, long count, int t
         int err = badTerm || count < 0 || (count > 0 && !buffer) ? GPIB_EARG
                                                                  : addressable(*b, addr, from);
         long got = 0;
-        bool end = false;
+        int ended = 0;
         if (err == kDone)
             err = b->board->receive(from, static_cast<char*>(buffer), count,
                                     termination == GPIB_STOPend ? -1 : termination, Timeout{b->tmo},
-                                    got, end);
+                                    got, ended);
         finish(*b, err, st);
-        if (err == kDone && end)
+        // The termination byte ends the message as EOI does; a full buffer does not.
+        if (err == kDone && (ended & (kEndChar | kEndEoi)))
             st.ibsta |= GPIB_END;
         st.setCount(got);
     }

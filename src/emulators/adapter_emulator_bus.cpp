@@ -53,9 +53,10 @@ void AdapterEmulator::read(std::string_view arg) {
     char buffer[4096];
     for (;;) {
         long got = 0;
-        bool end = false;
+        int ended = 0;
         int r = board->receive(from, buffer, byteWise ? 1 : long(sizeof buffer), -1, readTimeout(),
-                               got, end);
+                               got, ended);
+        const bool end = (ended & gpibdrv::kEndEoi) != 0;
         out.append(buffer, size_t(got));
         if (r == GPIB_ENOL) {
             m_bench.bus->spend(m_readTmoMs * 1000.0);  // nobody talks: the handshake times out

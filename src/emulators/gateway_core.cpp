@@ -185,20 +185,15 @@ void GatewayCore::read(const Device_ReadParms& p, std::string& data, Device_Read
     const char term = p.termChar;
     data.resize(std::min(p.requestSize, kReadChunk));
     long got = 0;
-    bool end = false;
+    int ended = 0;
     int err = m_bench.board->receive(from, data.data(), long(data.size()),
-                                     termChar ? int(uint8_t(term)) : -1, timeout, got, end);
+                                     termChar ? int(uint8_t(term)) : -1, timeout, got, ended);
     data.resize(size_t(got));
     r.error = errorOf(err);
-    if (end && termChar && got > 0 && data.back() == term) {
-        // Stopped at the termination byte; EOI came with it when that byte
-        // ended the answer.
+    if (ended & gpibdrv::kEndChar)
         r.reason |= kReasonChar;
-        if (inst && !inst->hasOutput() && inst->settings().sendsEoi)
-            r.reason |= kReasonEnd;
-    } else if (end) {
+    if (ended & gpibdrv::kEndEoi)
         r.reason |= kReasonEnd;
-    }
     if (u_int(got) == p.requestSize)
         r.reason |= kReasonRequestCount;
     r.data.data_len = u_int(got);

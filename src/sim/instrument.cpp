@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "driver/board.h"
+
 namespace sim {
 
 namespace {
@@ -118,8 +120,8 @@ void Instrument::commitResponse(size_t start, int64_t nowUs) {
     m_messages.push_back({m_out.size(), nowUs + m_def.responseDelayUs});
 }
 
-size_t Instrument::takeOutput(char* dst, size_t max, int eos, bool& end) {
-    end = false;
+size_t Instrument::takeOutput(char* dst, size_t max, int eos, int& ended) {
+    ended = 0;
     if (!hasOutput())
         return 0;
     size_t msgEnd = m_messages[m_head].end;
@@ -128,13 +130,14 @@ size_t Instrument::takeOutput(char* dst, size_t max, int eos, bool& end) {
         const void* hit = std::memchr(m_out.data() + m_outPos, eos, n);
         if (hit) {
             n = size_t(static_cast<const char*>(hit) - (m_out.data() + m_outPos)) + 1;
-            end = true;
+            ended |= gpibdrv::kEndChar;
         }
     }
     std::memcpy(dst, m_out.data() + m_outPos, n);
     m_outPos += n;
     if (m_outPos == msgEnd) {
-        end = end || m_def.sendsEoi;
+        if (m_def.sendsEoi)
+            ended |= gpibdrv::kEndEoi;
         if (++m_head == m_messages.size()) {
             m_out.clear();
             m_outPos = 0;

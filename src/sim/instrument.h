@@ -32,9 +32,9 @@ class Instrument {
     bool hasOutput() const { return m_head < m_messages.size(); }
     int64_t outputReadyAt() const { return m_messages[m_head].readyAtUs; }
     // Copies up to max bytes of the front response into dst. Stops after the
-    // eos byte (0-255; -1 for none) or at the end of the response; end says
-    // whether the last byte carried EOI (or was the eos byte).
-    size_t takeOutput(char* dst, size_t max, int eos, bool& end);
+    // eos byte (0-255; -1 for none) or at the end of the response; ended gets
+    // kEndChar for the eos byte and kEndEoi where the last byte carried EOI.
+    size_t takeOutput(char* dst, size_t max, int eos, int& ended);
 
     // The controller tried to read while the instrument had nothing to say.
     void readWithoutQuery();

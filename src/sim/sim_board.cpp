@@ -1,5 +1,7 @@
 #include "sim/sim_board.h"
 
+#include <algorithm>
+
 namespace sim {
 
 using gpibdrv::BusAddress;
@@ -39,11 +41,10 @@ void SimBus::spend(double us) {
         m_clock.wait(int64_t(us + 0.5));
 }
 
-int64_t SimBus::waitLimitUs(int timeoutCode) const {
+int64_t SimBus::waitLimitUs(gpibdrv::Timeout t) const {
     // "No timeout" waits for ever on hardware; here it gives up after a
     // (long) while, so a forgotten read cannot hang the program for good.
-    return timeoutCode ? gpibdrv::timeoutUs(timeoutCode)
-                       : int64_t(m_def.timing.noTimeoutLimitMs) * 1000;
+    return t.limitUs(int64_t(m_def.timing.noTimeoutLimitMs) * 1000);
 }
 
 SimBoard::SimBoard(std::shared_ptr<SimBus> bus, const BoardDef& def)
@@ -99,7 +100,7 @@ int SimBoard::send(BusAddress to, const char* data, long count, gpibdrv::EndMode
         return err;
     bool appendLf = end == gpibdrv::EndMode::AppendLf;
     if (!inst->settings().acceptsData && count + appendLf > 0) {
-        m_bus->clock().wait(m_bus->waitLimitUs(t.code));
+        m_bus->clock().wait(m_bus->waitLimitUs(t));
         return GPIB_EABO;
     }
     m_addressed = inst;
@@ -115,7 +116,7 @@ int SimBoard::send(BusAddress to, const char* data, long count, gpibdrv::EndMode
 }
 
 int SimBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t,
-                      long& got, bool& end) {
+                      long& got, int& ended) {
     Instrument* inst = nullptr;
     if (int err = address(from, inst); err != kDone)
         return err;
@@ -123,10 +124,10 @@ int SimBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::
     m_listener = true;
     SimClock& clock = m_bus->clock();
     double byteUs = m_bus->definition().timing.byteUs;
-    int64_t deadline = clock.nowUs() + m_bus->waitLimitUs(t.code);
+    int64_t deadline = clock.nowUs() + m_bus->waitLimitUs(t);
     got = 0;
-    end = false;
-    while (got < count && !end) {
+    ended = 0;
+    while (got < count && !ended) {
         if (!inst->hasOutput()) {
             // Nothing (more) to say: the talker never sends a byte and the
             // read runs into the timeout, as it does on a real bus.
@@ -142,8 +143,10 @@ int SimBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::
             return GPIB_EABO;
         }
         clock.waitUntil(ready);
-        got += long(inst->takeOutput(dst + got, size_t(count - got), eos, end));
+        got += long(inst->takeOutput(dst + got, size_t(count - got), eos, ended));
     }
+    if (got == count)
+        ended |= gpibdrv::kEndCount;
     m_bus->spend(double(got) * byteUs);
     return kDone;
 }
@@ -153,7 +156,7 @@ int SimBoard::serialPoll(BusAddress device, gpibdrv::Timeout t, uint8_t& status)
     if (int err = address(device, inst); err != kDone)
         return err;
     if (!inst->settings().answersSerialPoll) {
-        m_bus->clock().wait(m_bus->waitLimitUs(t.code));
+        m_bus->clock().wait(m_bus->waitLimitUs(t));
         return GPIB_EABO;
     }
     const TimingDef& timing = m_bus->definition().timing;
@@ -196,6 +199,8 @@ int SimBoard::interfaceClear() {
     m_cic = true;
     takeControl();
     m_addressed = nullptr;  // IFC unaddresses every device
+    m_listenAddresses.clear();
+    m_lastPrimary = -1;
     return kDone;
 }
 
@@ -222,6 +227,102 @@ int SimBoard::findListeners(std::span<const int> pads, size_t stopAfter,
 int SimBoard::srqLine(bool& asserted) {
     asserted = (statusBits() & GPIB_SRQI) != 0;
     return kDone;
+}
+
+std::vector<Instrument*> SimBoard::addressedListeners() {
+    std::vector<Instrument*> found;
+    for (const BusAddress& a : m_listenAddresses)
+        if (Instrument* inst = listenerAt(a);
+            inst && std::find(found.begin(), found.end(), inst) == found.end())
+            found.push_back(inst);
+    return found;
+}
+
+void SimBoard::commandByte(uint8_t byte) {
+    using namespace gpibdrv::cmd;
+    byte &= 0x7F;  // the parity bit is not ours to judge
+    const int low = byte & 0x1F;
+    const int own = m_def.pad;
+    if (byte == UNL) {
+        m_listenAddresses.clear();
+        m_listener = false;
+        m_lastPrimary = -1;
+    } else if (byte == UNT) {
+        m_talker = false;
+        m_lastPrimary = -1;
+    } else if (byte >= 0x20 && byte < UNL) {  // a listen address
+        m_lastPrimary = low;
+        if (low == own)
+            m_listener = true;
+        else
+            m_listenAddresses.push_back({low, -1});
+    } else if (byte >= 0x40 && byte < UNT) {  // a talk address: one talker at a time
+        m_talker = low == own;
+        m_lastPrimary = -1;
+    } else if (byte >= 0x60 && byte < 0x7F) {  // a secondary: of the primary before it
+        if (m_lastPrimary >= 0 && m_lastPrimary != own)
+            m_listenAddresses.push_back({m_lastPrimary, low});
+    } else if (byte == GET || byte == SDC || byte == GTL) {
+        for (Instrument* inst : addressedListeners()) {
+            if (byte == GET)
+                inst->trigger(m_bus->clock().nowUs());
+            else if (byte == SDC)
+                inst->deviceClear();
+            else
+                inst->setRemote(false);
+        }
+    } else if (byte == DCL) {
+        for (Instrument* i : m_instruments)
+            if (i->listens())
+                i->deviceClear();
+    }
+    // The other universal and addressed commands (LLO, SPE, SPD, the
+    // parallel poll configuration, TCT) change nothing the bench models.
+}
+
+int SimBoard::command(std::span<const uint8_t> bytes, gpibdrv::Timeout, long& sent) {
+    sent = 0;
+    if (!m_cic)
+        return GPIB_ECIC;
+    m_atn = true;
+    const TimingDef& timing = m_bus->definition().timing;
+    m_bus->spend(timing.commandUs + double(bytes.size()) * timing.byteUs);
+    for (uint8_t b : bytes) commandByte(b);
+    sent = long(bytes.size());
+    std::vector<Instrument*> listeners = addressedListeners();
+    m_addressed = listeners.empty() ? nullptr : listeners.back();
+    if (m_ren)
+        for (Instrument* inst : listeners) inst->setRemote(true);
+    return kDone;
+}
+
+int SimBoard::lines(int& state) {
+    using namespace gpibdrv;
+    state = 0xFF;  // the simulated bus shows every line
+    if (m_ren)
+        state |= kBusRen;
+    if (m_atn)
+        state |= kBusAtn;
+    if (statusBits() & GPIB_SRQI)
+        state |= kBusSrq;
+    // Between bytes every device addressed to listen holds NDAC.
+    if (!m_listenAddresses.empty() && !addressedListeners().empty())
+        state |= kBusNdac;
+    return kDone;
+}
+
+int SimBoard::waitSrq(gpibdrv::Timeout t, bool& asserted) {
+    // On the bench's clock: in instant timing the wait costs nothing, and an
+    // instrument that asserts SRQ later still does so at its own moment.
+    SimClock& clock = m_bus->clock();
+    const int64_t limit = clock.nowUs() + m_bus->waitLimitUs(t);
+    for (;;) {
+        asserted = (statusBits() & GPIB_SRQI) != 0;
+        int64_t now = clock.nowUs();
+        if (asserted || now >= limit)
+            return kDone;
+        clock.waitUntil(std::min(limit, now + 1000));
+    }
 }
 
 }  // namespace sim

@@ -32,8 +32,8 @@ class SimBus {
 
     // Bus time: waits (or, in instant timing, moves the clock on).
     void spend(double us);
-    // How long an operation with this timeout code waits before giving up.
-    int64_t waitLimitUs(int timeoutCode) const;
+    // How long an operation with this timeout waits before giving up.
+    int64_t waitLimitUs(gpibdrv::Timeout t) const;
 
   private:
     BenchDefinition m_def;
@@ -51,7 +51,7 @@ class SimBoard final : public gpibdrv::Board {
     int send(gpibdrv::BusAddress to, const char* data, long count, gpibdrv::EndMode end,
              gpibdrv::Timeout t, long& sent) override;
     int receive(gpibdrv::BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t,
-                long& got, bool& end) override;
+                long& got, int& ended) override;
     int serialPoll(gpibdrv::BusAddress device, gpibdrv::Timeout t, uint8_t& status) override;
     int trigger(const gpibdrv::BusAddress* device) override;
     int clear(const gpibdrv::BusAddress* device) override;
@@ -61,6 +61,9 @@ class SimBoard final : public gpibdrv::Board {
     int findListeners(std::span<const int> pads, size_t stopAfter,
                       std::vector<gpibdrv::BusAddress>& found) override;
     int srqLine(bool& asserted) override;
+    int command(std::span<const uint8_t> bytes, gpibdrv::Timeout t, long& sent) override;
+    int lines(int& state) override;
+    int waitSrq(gpibdrv::Timeout t, bool& asserted) override;
 
   private:
     Instrument* listenerAt(const gpibdrv::BusAddress& a);
@@ -71,11 +74,20 @@ class SimBoard final : public gpibdrv::Board {
         m_atn = true;
         m_talker = m_listener = false;
     }
+    // One command byte sent with ATN: what it addresses or tells the devices.
+    void commandByte(uint8_t byte);
+    // The instruments the command bytes addressed to listen.
+    std::vector<Instrument*> addressedListeners();
 
     std::shared_ptr<SimBus> m_bus;
     BoardDef m_def;
     bool m_cic = false, m_atn = false, m_talker = false, m_listener = false, m_ren = false;
     Instrument* m_addressed = nullptr;  // the device last addressed to listen
+    // What command bytes left on the bus: the listen addresses since the
+    // last UNL (a secondary after the primary it follows), and the primary
+    // a secondary would belong to.
+    std::vector<gpibdrv::BusAddress> m_listenAddresses;
+    int m_lastPrimary = -1;
     std::vector<Instrument*> m_instruments;
     std::array<Instrument*, 31 * 32> m_slots{};  // per pad/sad (sad -1 first)
 };

@@ -4,9 +4,15 @@
 
 namespace sim {
 
-int64_t SimClock::nowUs() const {
+namespace {
+int64_t steadyUs() {
     auto t = std::chrono::steady_clock::now().time_since_epoch();
-    return std::chrono::duration_cast<std::chrono::microseconds>(t).count() + m_offsetUs;
+    return std::chrono::duration_cast<std::chrono::microseconds>(t).count();
+}
+}  // namespace
+
+int64_t SimClock::nowUs() const {
+    return steadyUs() + m_offsetUs.load();
 }
 
 void SimClock::waitUntil(int64_t us) {
@@ -14,8 +20,14 @@ void SimClock::waitUntil(int64_t us) {
     if (us <= now)
         return;
     if (m_instant) {
-        m_offsetUs += us - now;
-        return;
+        // Another thread may have moved the clock since nowUs() was read:
+        // move it on to us at least, never back.
+        int64_t offset = m_offsetUs.load();
+        for (;;) {
+            int64_t base = steadyUs();
+            if (base + offset >= us || m_offsetUs.compare_exchange_weak(offset, us - base))
+                return;
+        }
     }
     // Sleep for the long part; spin the last stretch, which a sleep would
     // overshoot (a byte of bus time is a microsecond).

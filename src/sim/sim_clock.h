@@ -4,6 +4,7 @@
 // yet everything that depends on time (response delays, timeouts) happens in
 // the same order as it would on a real bus.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -22,7 +23,9 @@ class SimClock {
 
   private:
     bool m_instant;
-    int64_t m_offsetUs = 0;
+    // Boards of one bench may run on several threads at once (the driver
+    // locks each board, not the bench): the instant clock only moves forward.
+    std::atomic<int64_t> m_offsetUs{0};
 };
 
 }  // namespace sim

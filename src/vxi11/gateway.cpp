@@ -76,7 +76,7 @@ unsigned Gateway::Budget::ioMs() const {
 }
 
 Gateway::Budget Gateway::budget(gpibdrv::Timeout t) {
-    int64_t us = t.code ? gpibdrv::timeoutUs(t.code) : kNoTimeoutLimitUs;
+    int64_t us = t.limitUs(kNoTimeoutLimitUs);
     Clock::time_point ioEnd = Clock::now() + std::chrono::microseconds(us);
     return {ioEnd, ioEnd + kReplyMargin};
 }
@@ -239,10 +239,10 @@ int Gateway::send(BusAddress to, const char* data, long count, gpibdrv::EndMode 
 }
 
 int Gateway::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t, long& got,
-                     bool& end) {
+                     int& ended) {
     const Budget b = budget(t);
     got = 0;
-    end = false;
+    ended = 0;
     m_atn = m_talker = false;
     m_listener = true;
     if (count == 0)
@@ -265,9 +265,10 @@ int Gateway::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::T
         if (err != kDone)
             return err;
     }
-    // The gateway says END for EOI and CHR for the termination byte; a board
-    // reports both as END.
-    end = (reason & (kReasonChar | kReasonEnd)) != 0;
+    // The gateway's reasons are the board's, bit for bit.
+    ended = reason & (gpibdrv::kEndCount | gpibdrv::kEndChar | gpibdrv::kEndEoi);
+    if (got == count)
+        ended |= gpibdrv::kEndCount;
     return kDone;
 }
 

@@ -27,7 +27,7 @@ class Gateway final : public gpibdrv::Board {
     int send(gpibdrv::BusAddress to, const char* data, long count, gpibdrv::EndMode end,
              gpibdrv::Timeout t, long& sent) override;
     int receive(gpibdrv::BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t,
-                long& got, bool& end) override;
+                long& got, int& ended) override;
     int serialPoll(gpibdrv::BusAddress device, gpibdrv::Timeout t, uint8_t& status) override;
     int trigger(const gpibdrv::BusAddress* device) override;
     int clear(const gpibdrv::BusAddress* device) override;
@@ -37,6 +37,9 @@ class Gateway final : public gpibdrv::Board {
     int findListeners(std::span<const int> pads, size_t stopAfter,
                       std::vector<gpibdrv::BusAddress>& found) override;
     int srqLine(bool& asserted) override;
+    int command(std::span<const uint8_t> bytes, gpibdrv::Timeout t, long& sent) override;
+    int goToLocal(gpibdrv::BusAddress device) override;
+    int lines(int& state) override;
 
   private:
     // How long an operation may take: the gateway gets ioEnd as its own

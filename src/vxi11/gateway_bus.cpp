@@ -21,7 +21,9 @@ enum Docmd {
     kBusAddress = 0x02000A,
     kInterfaceClear = 0x020010,
 };
-enum BusStatus { kSrq = 2, kNdac = 3 };
+enum BusStatus { kRen = 1, kSrq = 2, kNdac = 3 };
+// A gateway takes this many command bytes in one device_docmd.
+constexpr size_t kMaxCommandBytes = 128;
 
 constexpr uint8_t kGet = 0x08, kDcl = 0x14, kUnl = 0x3F, kLad = 0x20, kSad = 0x60;
 
@@ -171,6 +173,46 @@ int Gateway::setOwnAddress(int pad, int sad) {
         return GPIB_ECAP;
     auto value = shortOf(pad);
     return docmd(kBusAddress, value.data(), 2, 2, controlBudget());
+}
+
+int Gateway::command(std::span<const uint8_t> bytes, gpibdrv::Timeout t, long& sent) {
+    const Budget b = budget(t);
+    sent = 0;
+    while (size_t(sent) < bytes.size()) {
+        auto part = bytes.subspan(size_t(sent), std::min(kMaxCommandBytes, bytes.size() - sent));
+        if (int err = commandBytes(part, b); err != kDone)
+            return err;
+        sent += long(part.size());
+    }
+    return kDone;
+}
+
+int Gateway::goToLocal(BusAddress device) {
+    const Budget b = controlBudget();
+    tookControl();
+    return onLink(&device, b, [&](const Link& link) {
+        Device_GenericParms parms{link.lid, 0, 0, b.ioMs()};
+        Device_Error reply{};
+        int code = remote(device_local, reinterpret_cast<xdrproc_t>(xdr_Device_GenericParms),
+                          &parms, reinterpret_cast<xdrproc_t>(xdr_Device_Error), &reply, b);
+        return code ? code : reply.error;
+    });
+}
+
+int Gateway::lines(int& state) {
+    // A gateway's bus status shows REN, SRQ and NDAC; the other lines stay
+    // out of sight.
+    const Budget b = controlBudget();
+    int ren = 0, srq = 0, ndac = 0;
+    int err = busStatus(kRen, b, ren);
+    if (err == kDone)
+        err = busStatus(kSrq, b, srq);
+    if (err == kDone)
+        err = busStatus(kNdac, b, ndac);
+    state = gpibdrv::kValidRen | gpibdrv::kValidSrq | gpibdrv::kValidNdac |
+            (ren ? gpibdrv::kBusRen : 0) | (srq ? gpibdrv::kBusSrq : 0) |
+            (ndac ? gpibdrv::kBusNdac : 0);
+    return err;
 }
 
 }  // namespace vxi11

@@ -74,14 +74,15 @@ class AdapterTest : public testing::TestWithParam<Route> {
                      int* result = nullptr, gpibdrv::Timeout t = kThreeSeconds) {
         std::string got(size_t(count), '\0');
         long n = 0;
-        bool e = false;
-        int r = board->receive(at, got.data(), count, eos, t, n, e);
+        int ended = 0;
+        int r = board->receive(at, got.data(), count, eos, t, n, ended);
         if (result)
             *result = r;
         else
             EXPECT_EQ(r, gpibdrv::kDone);
+        // END as a board shows it: the termination byte or EOI.
         if (end)
-            *end = e;
+            *end = (ended & (gpibdrv::kEndChar | gpibdrv::kEndEoi)) != 0;
         got.resize(size_t(n));
         return got;
     }

@@ -37,11 +37,11 @@ class FakeBoard final : public gpibdrv::Board {
         return result("send");
     }
     int receive(BusAddress, char* dst, long count, int, gpibdrv::Timeout, long& got,
-                bool& end) override {
+                int& ended) override {
         got = count > 0 ? 1 : 0;
         if (got)
             dst[0] = 'A';
-        end = true;
+        ended = gpibdrv::kEndEoi;
         return result("receive");
     }
     int serialPoll(BusAddress a, gpibdrv::Timeout, uint8_t& status) override {

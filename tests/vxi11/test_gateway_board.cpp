@@ -51,13 +51,13 @@ struct Served {
         return board->send(to, text.data(), long(text.size()), end, kT1s, sent);
     }
     // The answer, or "error N" for the iberr of a failed receive.
-    std::string receive(BusAddress from, long count = 200, int eos = -1, bool* end = nullptr) {
+    std::string receive(BusAddress from, long count = 200, int eos = -1, int* ended = nullptr) {
         std::string buffer(size_t(count), '\0');
         long got = 0;
-        bool e = false;
+        int e = 0;
         int err = board->receive(from, buffer.data(), count, eos, kT1s, got, e);
-        if (end)
-            *end = e;
+        if (ended)
+            *ended = e;
         return err == kDone ? buffer.substr(0, size_t(got)) : "error " + std::to_string(err);
     }
 };
@@ -71,24 +71,24 @@ TEST(GatewayBoardTest, BusOperationsReachTheServedBench) {
               0u)
         << s.board->describe();
 
-    bool end = false;
+    int ended = 0;
     EXPECT_EQ(s.send({9, -1}, "*IDN?"), kDone);
-    EXPECT_EQ(s.receive({9, -1}, 200, -1, &end), "SIMULATED BENCH,DMM-9,0001,1.0\n");
-    EXPECT_TRUE(end);
+    EXPECT_EQ(s.receive({9, -1}, 200, -1, &ended), "SIMULATED BENCH,DMM-9,0001,1.0\n");
+    EXPECT_EQ(ended, gpibdrv::kEndEoi);
     // Secondary addresses have links of their own.
     EXPECT_EQ(s.send({5, 1}, "*IDN?"), kDone);
     EXPECT_EQ(s.receive({5, 1}), "SIMULATED BENCH,PSU-5,0002,1.0\n");
     // An answer longer than the count: the rest waits for the next read,
-    // and only the read that ends the answer carries END.
+    // and only the read that ends the answer carries EOI.
     EXPECT_EQ(s.send({9, -1}, "*IDN?"), kDone);
-    EXPECT_EQ(s.receive({9, -1}, 16, -1, &end), "SIMULATED BENCH,");
-    EXPECT_FALSE(end);
-    EXPECT_EQ(s.receive({9, -1}, 200, -1, &end), "DMM-9,0001,1.0\n");
-    EXPECT_TRUE(end);
-    // The termination byte stops the read and counts as END.
+    EXPECT_EQ(s.receive({9, -1}, 16, -1, &ended), "SIMULATED BENCH,");
+    EXPECT_EQ(ended, gpibdrv::kEndCount);
+    EXPECT_EQ(s.receive({9, -1}, 200, -1, &ended), "DMM-9,0001,1.0\n");
+    EXPECT_EQ(ended, gpibdrv::kEndEoi);
+    // The termination byte stops the read, and the reason says which ended it.
     EXPECT_EQ(s.send({9, -1}, "*IDN?"), kDone);
-    EXPECT_EQ(s.receive({9, -1}, 200, ',', &end), "SIMULATED BENCH,");
-    EXPECT_TRUE(end);
+    EXPECT_EQ(s.receive({9, -1}, 200, ',', &ended), "SIMULATED BENCH,");
+    EXPECT_EQ(ended, gpibdrv::kEndChar);
     EXPECT_EQ(s.board->clear(nullptr), kDone);  // DCL empties that output again
     EXPECT_EQ(s.receive({9, -1}), "error " + std::to_string(GPIB_EABO));
 
