@@ -158,6 +158,13 @@ int ProtocolBoard::pump(int64_t untilUs) {
     Transport::Io io = m_transport->readSome(buffer, sizeof buffer, wake, got);
     if (io == Transport::Io::Lost)
         return lost();
+    if (io == Transport::Io::Timeout && m_transport->interrupted()) {
+        // Interrupted: the operation ends as on a lost line, but the line
+        // stays open; what the adapter still sends is sorted out by the
+        // next command.
+        m_inStep = false;
+        return GPIB_ENEB;
+    }
     const int64_t now = monotonicUs();
     if (io == Transport::Io::Done) {
         if (m_tracker.owns())

@@ -159,6 +159,14 @@ class Board {
     // Waits until SRQ is asserted or the timeout is over (asserted says
     // which); by default by asking srqLine now and then.
     virtual int waitSrq(Timeout t, bool& asserted);
+
+    // For a server that shares the board: from another thread, ends what the
+    // operation in progress waits for (a read for its device, the bus time
+    // of a long write), which then fails at once; every wait after it ends
+    // at once too, until clearInterrupt(). By default nothing waits that
+    // could be interrupted.
+    virtual void interrupt() {}
+    virtual void clearInterrupt() {}
 };
 
 }  // namespace gpibdrv

@@ -5,8 +5,11 @@
 // listens, REN) and does each bus operation on the simulated instruments.
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "driver/board.h"
@@ -64,8 +67,12 @@ class SimBoard final : public gpibdrv::Board {
     int command(std::span<const uint8_t> bytes, gpibdrv::Timeout t, long& sent) override;
     int lines(int& state) override;
     int waitSrq(gpibdrv::Timeout t, bool& asserted) override;
+    void interrupt() override;
+    void clearInterrupt() override;
 
   private:
+    // Waits on the bench's clock until us: false, at once, when interrupted.
+    bool waitUntil(int64_t us);
     Instrument* listenerAt(const gpibdrv::BusAddress& a);
     // Addresses the device for a bus message: ENOL when nobody listens there.
     int address(const gpibdrv::BusAddress& a, Instrument*& inst);
@@ -90,6 +97,10 @@ class SimBoard final : public gpibdrv::Board {
     int m_lastPrimary = -1;
     std::vector<Instrument*> m_instruments;
     std::array<Instrument*, 31 * 32> m_slots{};  // per pad/sad (sad -1 first)
+    // What interrupt() raises for the waits in progress, from another thread.
+    std::mutex m_waitLock;
+    std::condition_variable m_wake;
+    std::atomic<bool> m_interrupted{false};
 };
 
 }  // namespace sim
