@@ -12,6 +12,7 @@ packages=(
   qt6-qpa-plugins dbus at-spi2-core python3-pyatspi
   fp-utils
   libtirpc-dev rpcsvc-proto python3-pyvisa-py python3-yaml lxi-tools
+  libcli11-dev
 )
 missing=()
 for p in "${packages[@]}"; do
