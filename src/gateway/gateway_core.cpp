@@ -13,6 +13,8 @@ using gpibdrv::kDone;
 
 namespace {
 
+// Links one connection may hold: a client needs a few, one per device.
+constexpr long kMaxLinksPerConnection = 256;
 // A client's io_timeout is taken at its word up to a day; beyond, a day.
 constexpr int64_t kLongestWaitUs = 24LL * 3600 * 1000 * 1000;
 
@@ -141,6 +143,13 @@ LinkReply GatewayCore::createLink(const Client& c, const CreateLinkArgs& a) {
     link->board = board->get();
     std::unique_lock<std::mutex> hold(m_lock);
     if (m_stopping) {
+        r.error = vxi11::kOutOfResources;
+        return r;
+    }
+    // A connection's links are bounded like everything else of it.
+    if (std::count_if(m_links.begin(), m_links.end(), [&](const auto& entry) {
+            return entry.second->connection == c.connection;
+        }) >= kMaxLinksPerConnection) {
         r.error = vxi11::kOutOfResources;
         return r;
     }
