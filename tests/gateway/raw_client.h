@@ -52,9 +52,12 @@ struct Reply {
 
 class RawClient {
   public:
-    // Connects to 127.0.0.1:port, from the loopback address `from` when given.
-    explicit RawClient(int port, const char* from = nullptr) {
+    // Connects to 127.0.0.1:port, from the loopback address `from` when
+    // given, with a receive buffer of this size when given.
+    explicit RawClient(int port, const char* from = nullptr, int receiveBuffer = 0) {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0)
+            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         if (from) {
             sockaddr_in me{};
             me.sin_family = AF_INET;
