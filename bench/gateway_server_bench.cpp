@@ -3,19 +3,21 @@
 //   through tm-gateway to a simulated board in instant timing, against the
 //   same simulated board called in-process;
 //   queries per second with 1, 2, 4 and 8 clients, on four boards against
-//   one board, in real bus timing (each answer takes its instrument 2 ms);
+//   one board, in real bus timing (a slow bus: a query holds it 25 ms);
 //   what a Prologix board served remotely adds to a query over the same
 //   board used locally (the emulated adapter, real timing);
 //   python-vxi11-server beside tm-gateway when its checkout is at hand
 //   ($PEERS_DIR/python-vxi11-server).
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,6 +83,12 @@ std::string goal(bool met) {
     return verdict(met);
 }
 
+// The server's own time per call, as it counts it ("...; 3.1 us per call").
+double serverUsPerCall(const std::string& calls) {
+    std::smatch m;
+    return std::regex_search(calls, m, std::regex("([0-9.]+) us per call")) ? std::stod(m[1]) : 0;
+}
+
 void serverCost() {
     sim::LoadResult r = sim::loadBench("");
     auto bus = std::make_shared<sim::SimBus>(std::move(*r.bench), true);
@@ -90,12 +98,18 @@ void serverCost() {
     auto remote = gatewayBoard(gateway.corePort(), "gpib0");
     const double in = usPerQuery(local, {9, -1}, 20000);
     const double through = gateway.running() ? usPerQuery(*remote, {9, -1}, 4000) : 0;
-    const double added = through - in;
-    printTableRow({"gateway server: what it adds per *IDN? (loopback)",
-                   formatted("%.1f us", through), formatted("%.2f us in-process", in),
-                   in > 0 ? through / in : 0, "adds < 25 us",
-                   through > 0 ? goal(added < 25) + formatted(" (adds %.1f us)", added)
-                               : goal(false) + " did not run"});
+    remote.reset();
+    // Two calls a query (device_write, device_read), each from its whole
+    // request to its whole answer written, the board's own time within.
+    const double own = 2 * serverUsPerCall(gateway.stop());
+    printTableRow({"gateway server: its own time per *IDN? (2 calls)", formatted("%.1f us", own),
+                   formatted("%.2f us in-process", in), in > 0 ? own / in : 0, "< 25 us",
+                   own > 0 ? goal(own < 25) : goal(false) + " did not run"});
+    printTableRow({"gateway server: a query through it, loopback", formatted("%.1f us", through),
+                   formatted("%.2f us in-process", in), in > 0 ? through / in : 0, "< 25 us added",
+                   through > 0
+                       ? goal(through - in < 25) + formatted(" (adds %.1f us)", through - in)
+                       : goal(false) + " did not run"});
 }
 
 // Queries per second of n clients, client i on board i % boards, for a while.
@@ -128,12 +142,12 @@ void boardsSideBySide() {
         return;
     }
     for (int clients : {1, 2, 4, 8}) {
-        const double one = rate(gateway.corePort(), clients, 1, 1.5);
-        const double four = rate(gateway.corePort(), clients, 4, 1.5);
+        const double one = rate(gateway.corePort(), clients, 1, 3);
+        const double four = rate(gateway.corePort(), clients, 4, 3);
         const bool judged = clients == 8;
         printTableRow({"gateway: *IDN?/s, " + std::to_string(clients) +
-                           " clients, 4 boards / 1 board (2 ms answers)",
-                       formatted("%.0f/s", four), formatted("%.0f/s one board", one),
+                           " clients, 4 boards / 1 board (slow bus)",
+                       formatted("%.1f/s", four), formatted("%.1f/s one board", one),
                        one > 0 ? four / one : 0, judged ? "ratio >= 3" : "",
                        judged ? goal(one > 0 && four / one >= 3) : "for scale"});
     }

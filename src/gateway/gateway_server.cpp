@@ -222,7 +222,8 @@ void GatewayServer::serveConnection(Connection& c, GatewayService& service, Gate
             break;
         }
         Outcome outcome;
-        c.busySinceUs = net::monotonicUs();
+        const int64_t began = net::monotonicUs();
+        c.busySinceUs = began;
         if (c.channel == Channel::Portmapper)
             service.servePortmapper(records.record(), reply, outcome);
         else
@@ -239,6 +240,7 @@ void GatewayServer::serveConnection(Connection& c, GatewayService& service, Gate
             why = "its reply was not taken within 10 s";
             break;
         }
+        service.served(net::monotonicUs() - began);
         if (outcome.close || outcome.sendOnly) {
             why = outcome.sendOnly ? "dropped in the middle of a reply (--fault)" : outcome.why;
             break;

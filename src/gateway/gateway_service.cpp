@@ -1,5 +1,7 @@
 #include "gateway/gateway_service.h"
 
+#include <cstdio>
+
 #include "gateway/vxi11_args.h"
 #include "gateway/xdr.h"
 #include "vxi11/vxi11_codes.h"
@@ -360,6 +362,12 @@ std::string GatewayService::counts() const {
             text += std::string(", ") + name + " " + std::to_string(m_calls[p].load());
     if (m_aborts)
         text += ", device_abort " + std::to_string(m_aborts.load());
+    if (m_served > 0) {
+        char perCall[64];
+        std::snprintf(perCall, sizeof perCall, "; %.1f us per call",
+                      double(m_servedUs.load()) / double(m_served.load()));
+        text += perCall;
+    }
     return text;
 }
 
