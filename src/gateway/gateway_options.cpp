@@ -35,67 +35,51 @@ int parseGatewayOptions(int argc, char** argv, bool emulator, GatewayOptions& o)
     app.get_formatter()->column_width(30);
     if (!emulator)
         app.add_option("--boards", o.boardsFile,
-                       "the board map to serve (default: as the program "
-                       "finds it: $GPIB_BOARDS, the XDG file, "
-                       "/etc/tarvel-morrow/boards.yaml)")
+                       "the board map (default: where the program finds it)")
             ->type_name("FILE");
     CLI::Option* bench = app.add_option("--bench", o.benchFile,
-                                        emulator ? "the bench file to serve (default: the "
-                                                   "built-in bench)"
-                                                 : "serve a simulated bench file's boards instead "
-                                                   "of a board map")
+                                        emulator ? "the bench to serve (default: the built-in one)"
+                                                 : "serve a bench file's boards, not a board map")
                              ->type_name("FILE");
-    if (!emulator)
-        bench->excludes(app.get_option("--boards"));
-    app.add_flag("--instant", o.instant,
-                 "simulated boards: bus time costs nothing, timeouts come at once");
-    app.add_option("--listen", o.listen,
-                   "the address to listen on, IPv4 or IPv6 (default 127.0.0.1: loopback only)")
+    app.add_flag("--instant", o.instant, "simulated boards: bus time and timeouts cost nothing");
+    app.add_option("--listen", o.listen, "IPv4 or IPv6 address to listen on (default 127.0.0.1)")
         ->type_name("ADDRESS");
-    app.add_option("--allow", o.allow,
-                   "a client network to serve (repeatable; \"any\" for everyone; default: "
-                   "loopback only)")
+    app.add_option("--allow", o.allow, "clients to serve, repeatable, or any (default: loopback)")
         ->type_name("CIDR")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    app.add_option("--port", o.corePort, "the core channel's TCP port (default: any free port)")
+    app.add_option("--port", o.corePort, "the core channel's port (default: any free one)")
         ->type_name("N")
         ->check(numberIn(0, 65535));
     bool mapperOn = false, mapperOff = false;
-    CLI::Option* on = app.add_flag("--portmapper", mapperOn,
-                                   "register with the system's portmapper or answer port 111 "
-                                   "ourselves, or refuse to start");
-    app.add_flag("--no-portmapper", mapperOff, "leave the portmapper alone")->excludes(on);
+    app.add_flag("--portmapper", mapperOn,
+                 "the system's portmapper or our own on port 111, or refuse to start");
+    app.add_flag("--no-portmapper", mapperOff, "leave the portmapper alone");
     app.add_option("--portmapper-port", o.portmapperPort,
-                   "the portmapper's port (default 111; 0 with our own: any free port)")
+                   "the portmapper's port (default 111; 0: our own, anywhere)")
         ->type_name("N")
         ->check(numberIn(0, 65535));
-    app.add_option("--max-connections", o.maxConnections,
-                   "connections served at once; more are refused (default 64)")
+    app.add_option("--max-connections", o.maxConnections, "connections served at once (default 64)")
         ->type_name("N")
         ->check(numberIn(1, 4096));
     app.add_option("--max-recv-size", o.maxRecvSize,
-                   "the largest write taken in one call (default 262144)")
+                   "the largest write taken in a call (default 262144)")
         ->type_name("N")
         ->check(numberIn(1, 16 << 20));
     std::string inst0;
-    app.add_option("--inst0", inst0,
-                   emulator ? "answer a link named inst0 as this device (PAD[,SAD]), for "
-                              "clients that cannot name a link (lxi scpi)"
-                            : "answer a link named inst0 as this device (BOARD,PAD[,SAD], "
-                              "e.g. 0,9 or gpib1,5,2), for clients that cannot name a link")
+    app.add_option("--inst0", inst0, "the device a link named inst0 reaches (lxi scpi)")
         ->type_name(emulator ? "PAD[,SAD]" : "BOARD,PAD[,SAD]");
-    app.add_option("--user", o.user,
-                   "the user to become after binding the ports, when started as root "
-                   "(default nobody)")
+    app.add_option("--user", o.user, "started as root: the user to become (default nobody)")
         ->type_name("NAME");
     app.add_flag("--exit-on-stdin-eof", o.exitOnStdinEof, "exit when standard input closes");
     std::vector<std::string> fault;
-    app.add_option("--fault", fault,
-                   "for tests: drop-mid-read, never-answer, or error-code N on every "
-                   "device_write and device_read")
+    app.add_option("--fault", fault, "for tests: drop-mid-read, never-answer, error-code N")
         ->type_name("KIND")
         ->expected(1, 2);
+    auto refuse = [&](const std::string& why) {
+        std::fprintf(stderr, "%s: %s\n(--help lists the options)\n", program.c_str(), why.c_str());
+        return 2;
+    };
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -111,10 +95,10 @@ int parseGatewayOptions(int argc, char** argv, bool emulator, GatewayOptions& o)
         std::fprintf(stderr, "%s: %s\n(--help lists the options)\n", program.c_str(), e.what());
         return 2;
     }
-    auto refuse = [&](const std::string& why) {
-        std::fprintf(stderr, "%s: %s\n(--help lists the options)\n", program.c_str(), why.c_str());
-        return 2;
-    };
+    if (mapperOn && mapperOff)
+        return refuse("--portmapper and --no-portmapper exclude each other");
+    if (!emulator && bench->count() && app.get_option("--boards")->count())
+        return refuse("--bench and --boards exclude each other");
     o.serveBench = emulator || bench->count() > 0;
     o.portmapper = mapperOff  ? PortmapperUse::Off
                    : mapperOn ? PortmapperUse::Required

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <future>
 #include <thread>
 #include <vector>
 
+#include "adapters/emulator_process.h"
 #include "gateway_under_test.h"
 #include "raw_client.h"
 
@@ -97,6 +99,43 @@ TEST(GatewayCoreTest, AbortEndsAWaitingOperationWithin100Milliseconds) {
     EXPECT_EQ(first.read(a, 64, 300), "error 15");
     EXPECT_GE(msSince(start), 290);
     EXPECT_EQ(second.query(b, "DATA?"), "4:none\n");
+}
+
+// The same through the other kinds that wait: a Prologix adapter (its wait
+// is on its line) and another gateway (its wait is on its RPC call, which is
+// given up; that gateway sees its client go and ends the read as well).
+TEST(GatewayCoreTest, AbortEndsAWaitOnAnAdapterAndOnAnotherGateway) {
+    EmulatorProcess adapter({"--flavour", "prologix", "--tcp", "0"});
+    ASSERT_TRUE(adapter.started());
+    Served far({"--bench", kTwoBoards});
+    ASSERT_TRUE(far.running()) << far.line();
+    const std::string map = scratchPath("abort.yaml");
+    std::ofstream(map) << "boards:\n  GPIB0: {kind: prologix, host: 127.0.0.1, tcp_port: "
+                       << adapter.where() << "}\n  GPIB1: {kind: vxi11, host: 127.0.0.1, "
+                       << "interface: gpib0, core_port: " << far.corePort() << "}\n";
+    Served near({"--boards", map});
+    ASSERT_TRUE(near.running()) << near.line() << near.stop();
+    for (const char* device : {"gpib0,20", "gpib1,1"}) {
+        RawClient c(near.corePort());
+        int32_t lid = 0;
+        uint32_t abortPort = 0;
+        ASSERT_EQ(c.createLink(device, lid, false, 0, &abortPort), 0) << device;
+        RawClient abort{static_cast<int>(abortPort)};
+        ASSERT_TRUE(c.send(readCall(1, lid, 64, 5000)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const int64_t start = net::monotonicUs();
+        EXPECT_EQ(abort.onLink(gwtest::kAbort, lid, 3000, gwtest::kAsync), 0) << device;
+        gwtest::Reply r = c.reply();
+        EXPECT_LT(msSince(start), 100) << device;
+        EXPECT_EQ(RawClient::errorOf(r), 23) << device;
+    }
+    // Both boards serve on.
+    RawClient c(near.corePort());
+    int32_t meter = 0, keeper = 0;
+    ASSERT_EQ(c.createLink("gpib0,9", meter), 0);
+    EXPECT_EQ(c.query(meter, "*IDN?", 3000), "4:SIMULATED BENCH,DMM-9,0001,1.0\n");
+    ASSERT_EQ(c.createLink("gpib1,1", keeper), 0);
+    EXPECT_EQ(c.query(keeper, "*IDN?", 3000), "4:GATEWAY BENCH,KEEPER,1,1.0\n");
 }
 
 TEST(GatewayCoreTest, ALockKeepsOtherLinksOutUntilItIsReleased) {
