@@ -193,13 +193,10 @@ int main() {
             std::unique_ptr<Peer> peer;
             if (withPeer)
                 peer = std::make_unique<Peer>(peers, peerResource(e));
-            std::vector<double> ours, theirs, old;
+            std::vector<double> ours, theirs;
             for (int round = 0; round < kRounds; ++round) {
-                if (auto board = openBoard(e)) {
-                    auto [withEoi, withoutEoi] = rates(*board, kDmm, kOld);
-                    ours.push_back(withEoi);
-                    old.push_back(withoutEoi);
-                }
+                if (auto board = openBoard(e))
+                    ours.push_back(rates(*board, kDmm, kDmm).first);
                 if (peer && peer->ready())
                     theirs.push_back(peer->rate(kRoundMs));
             }
@@ -214,12 +211,23 @@ int main() {
                 printTableRow({"adapter *IDN?/s: " + route, formatted("%.0f/s", us),
                                "pyvisa-py: no PEERS_DIR", 0, ">= 1.5", "not compared"});
             }
-            const double slow = median(old);
-            const bool same = us > 0 && slow >= 0.8 * us;
+            // Without EOI against with EOI, in real time: there the adapter's
+            // read timeout (++read_tmo_ms 100) takes its time.
+            Emulator real = startEmulator(ar488, tcp, "adapter_idn.yaml", false);
+            std::vector<double> with, without;
+            for (int round = 0; round < kRounds; ++round) {
+                if (auto board = openBoard(real)) {
+                    auto [a, b] = rates(*board, kDmm, kOld);
+                    with.push_back(a);
+                    without.push_back(b);
+                }
+            }
+            const double eoi = median(with), plain = median(without);
+            const bool same = eoi > 0 && plain >= 0.8 * eoi;
             met = met && same;
-            printTableRow({"adapter *IDN?/s, no EOI: " + route, formatted("%.0f/s", slow),
-                           formatted("%.0f/s with EOI", us), us > 0 ? slow / us : 0, ">= 0.8",
-                           verdict(same)});
+            printTableRow({"adapter *IDN?/s, no EOI, real time: " + route,
+                           formatted("%.0f/s", plain), formatted("%.0f/s with EOI", eoi),
+                           eoi > 0 ? plain / eoi : 0, ">= 0.8", verdict(same)});
         }
         // Lines per query with an unchanged address, counted by the emulator:
         // "lines: ++addr 1, ++read 200, ++ver 201, ..., data 200".

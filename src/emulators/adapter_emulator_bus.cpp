@@ -71,14 +71,20 @@ void AdapterEmulator::read(std::string_view arg) {
         return refuse("Invalid parameter");
 
     auto* board = m_bench.board.get();
-    const bool byteWise = until == Until::Byte || until == Until::Terminator;
+    // One end byte is looked for by the bench's own read; AR488's two- and
+    // three-byte terminators a byte at a time.
+    static const int kSingleEnd[] = {-1, '\r', '\n', -1, -1, 3, -1};
+    const int stopAt = until == Until::Byte                                     ? endByte
+                       : until == Until::Terminator && m_eor >= 0 && m_eor <= 6 ? kSingleEnd[m_eor]
+                                                                                : -1;
+    const bool byteWise = until == Until::Terminator && stopAt < 0;
     std::string out;
     char buffer[4096];
     for (;;) {
         long got = 0;
         int ended = 0;
-        int r = board->receive(from, buffer, byteWise ? 1 : long(sizeof buffer), -1, readTimeout(),
-                               got, ended);
+        int r = board->receive(from, buffer, byteWise ? 1 : long(sizeof buffer), stopAt,
+                               readTimeout(), got, ended);
         const bool end = (ended & gpibdrv::kEndEoi) != 0;
         out.append(buffer, size_t(got));
         if (r == GPIB_ENOL) {
@@ -97,9 +103,7 @@ void AdapterEmulator::read(std::string_view arg) {
         }
         if (r != kDone || out.size() > (16u << 20))
             break;  // the timeout between two bytes
-        if (until == Until::Byte && got == 1 && static_cast<unsigned char>(buffer[0]) == endByte)
-            break;
-        if (until == Until::Terminator && terminated(out, m_eor))
+        if ((ended & gpibdrv::kEndChar) || (until == Until::Terminator && terminated(out, m_eor)))
             break;
     }
     answerData(out);

@@ -29,9 +29,15 @@ TEST(AdapterEmulatorTest, AnswersAsEachAdapterDoes) {
         {"the controller's own address", A, "++addr 0\n", "Invalid parameter\r\n"},
         {"unknown command, AR488", A, "++fly\n", "Unrecognized command\r\n"},
         {"unknown command, Prologix", P, "++fndl all\n", ""},
-        {"end byte under ++eoi 1, AR488: read to EOI", A,
-         "++eoi 1\n++eot_enable 1\n++eot_char 33\n++addr 9\n*IDN?\n++read 44\n",
+        // AR488 0.53 takes a number after ++read for the address to read
+        // from, and reads to EOI under ++eoi 1.
+        {"a number after ++read is an address; under ++eoi 1, AR488 reads to EOI", A,
+         "++eoi 1\n++eot_enable 1\n++eot_char 33\n++addr 9\n*IDN?\n++addr 5\n++read 9\n",
          std::string(kIdn) + "!"},
+        {"an end byte alone is an address out of range, AR488", A, "++read 44\n",
+         "Invalid parameter\r\n"},
+        {"reading to LF with ++eoi 0 and ++eor 2, AR488: no mark", A,
+         "++eoi 0\n++eor 2\n++eot_enable 1\n++eot_char 33\n++addr 9\n*IDN?\n++read\n", kIdn},
         {"end byte, Prologix", P, "++eot_enable 1\n++eot_char 33\n++addr 9\n*IDN?\n++read 44\n",
          "SIMULATED BENCH,"},
         {"escaped line ends reach the instrument", P, "++addr 9\n*IDN?\x1b\n\n++read eoi\n", kIdn},
