@@ -190,7 +190,9 @@ int PlatformBoard::probe() {
         outcome(true, &r);
     }
     if (r.failed())
-        return refuse(failure("the board of " + m_library->path(), r));
+        return refuse(failure("asking " + m_library->path() + " for the board's " +
+                                  (a.ibask ? "own address" : "status"),
+                              r));
     m_board.pad = pad;
     m_board.sad = sad;
     return kDone;

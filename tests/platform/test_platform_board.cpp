@@ -331,8 +331,8 @@ TEST_F(PlatformBoardTest, RefusedLibrariesAndBoardsSayWhy) {
     fake.push("ibask", {.ibsta = GPIB_ERR, .iberr = GPIB_ENEB});
     b = platform::makeLibraryBoard(o);
     EXPECT_EQ(b->open(reason), GPIB_ENEB);
-    EXPECT_EQ(b->describe(),
-              "platform board 1: the board of " FAKE_PLATFORM_LIBRARY " failed with ENEB");
+    EXPECT_EQ(b->describe(), "platform board 1: asking " FAKE_PLATFORM_LIBRARY
+                             " for the board's own address failed with ENEB");
     EXPECT_EQ(b->interfaceClear(), GPIB_ENEB);
 }
 
