@@ -226,6 +226,19 @@ TEST_F(PlatformBoardTest, EachOperationIsTheLibrarysCall) {
          },
          {dev, "ibwrt(16, \"X\")"},
          GPIB_ENOL},
+        {"a count beyond the buffer, an error code of no meaning",
+         {{"ibrd", {.ibsta = GPIB_CMPL, .count = 500}},
+          {"ibwrt", {.ibsta = GPIB_ERR, .iberr = -1}}},
+         [](Board& b) {
+             char buf[10];
+             long got = 0;
+             int ended = 0;
+             EXPECT_EQ(b.receive(kMeter, buf, 10, -1, Timeout{13}, got, ended), kDone);
+             EXPECT_EQ(got, 10);
+             return b.send(kMeter, "X", 1, EndMode::EoiOnLast, Timeout{13}, got);
+         },
+         {dev, "ibrd(16, 10)", "ibwrt(16, \"X\")"},
+         GPIB_EDVR},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
