@@ -181,56 +181,41 @@ GPIB_EXPORT int ibcmd(int ud, const void* buf, long n) {
     return c.finish(n);
 }
 
-GPIB_EXPORT int ibonl(int ud, int v) {
-    return Call("ibonl", {ud, v}).finish();
-}
+// Calls that log their integer arguments and leave their status, nothing more.
+#define FAKE_CALL1(name)                   \
+    GPIB_EXPORT int name(int ud) {         \
+        return Call(#name, {ud}).finish(); \
+    }
+#define FAKE_CALL2(name)                      \
+    GPIB_EXPORT int name(int ud, int v) {     \
+        return Call(#name, {ud, v}).finish(); \
+    }
+// Calls that answer through an out parameter.
+#define FAKE_OUT(name, T)                        \
+    GPIB_EXPORT int name(int ud, T* out) {       \
+        return outValue(Call(#name, {ud}), out); \
+    }
+
+FAKE_CALL2(ibonl)
 GPIB_EXPORT int ibconfig(int ud, int option, int v) {
     return Call("ibconfig", {ud, option, v}).finish();
 }
 
 #ifndef FAKE_PLATFORM_BARE
-GPIB_EXPORT int ibtrg(int ud) {
-    return Call("ibtrg", {ud}).finish();
-}
-GPIB_EXPORT int ibclr(int ud) {
-    return Call("ibclr", {ud}).finish();
-}
-GPIB_EXPORT int ibsic(int ud) {
-    return Call("ibsic", {ud}).finish();
-}
-GPIB_EXPORT int ibloc(int ud) {
-    return Call("ibloc", {ud}).finish();
-}
-GPIB_EXPORT int ibsre(int ud, int v) {
-    return Call("ibsre", {ud, v}).finish();
-}
-GPIB_EXPORT int ibwait(int ud, int mask) {
-    return Call("ibwait", {ud, mask}).finish();
-}
-GPIB_EXPORT int ibpad(int ud, int v) {
-    return Call("ibpad", {ud, v}).finish();
-}
-GPIB_EXPORT int ibsad(int ud, int v) {
-    return Call("ibsad", {ud, v}).finish();
-}
-GPIB_EXPORT int ibtmo(int ud, int v) {
-    return Call("ibtmo", {ud, v}).finish();
-}
-GPIB_EXPORT int ibeot(int ud, int v) {
-    return Call("ibeot", {ud, v}).finish();
-}
-GPIB_EXPORT int ibeos(int ud, int v) {
-    return Call("ibeos", {ud, v}).finish();
-}
-GPIB_EXPORT int ibrsp(int ud, char* spr) {
-    return outValue(Call("ibrsp", {ud}), spr);
-}
-GPIB_EXPORT int ibrpp(int ud, char* ppr) {
-    return outValue(Call("ibrpp", {ud}), ppr);
-}
-GPIB_EXPORT int iblines(int ud, short* lines) {
-    return outValue(Call("iblines", {ud}), lines);
-}
+FAKE_CALL1(ibtrg)
+FAKE_CALL1(ibclr)
+FAKE_CALL1(ibsic)
+FAKE_CALL1(ibloc)
+FAKE_CALL2(ibsre)
+FAKE_CALL2(ibwait)
+FAKE_CALL2(ibpad)
+FAKE_CALL2(ibsad)
+FAKE_CALL2(ibtmo)
+FAKE_CALL2(ibeot)
+FAKE_CALL2(ibeos)
+FAKE_OUT(ibrsp, char)
+FAKE_OUT(ibrpp, char)
+FAKE_OUT(iblines, short)
 GPIB_EXPORT int ibask(int ud, int option, int* v) {
     return outValue(Call("ibask", {ud, option}), v);
 }
