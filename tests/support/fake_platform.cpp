@@ -20,9 +20,10 @@ struct State {
     int nextUd = 16;
 };
 
+// Goes with the library when the last handle closes it; tests open it afresh.
 State& state() {
-    static State* s = new State;
-    return *s;
+    static State s;
+    return s;
 }
 
 struct ThreadStatus {
