@@ -63,7 +63,7 @@ std::string checkLibraryOptions(const LibraryOptions& o) {
         return "has a board: that is neither an index from 0 to 15 nor a name";
     for (char c : o.board)
         if (c <= ' ' || c > '~')
-            return "has a board: name with a blank or a control character in it";
+            return "has a board: name with a blank, or a character that is not printable ASCII";
     if (o.library.find('/') != std::string::npos && o.library.front() != '/')
         return "names a library: by a relative path (\"" + o.library +
                "\"); give a bare name, found through the system's library search, or an "

@@ -266,10 +266,19 @@ TEST_F(PlatformBoardTest, ListenerSearchAsksForAllSecondariesAtOnce) {
 }
 
 TEST_F(PlatformBoardTest, WhatTheLibraryLacksFailsWithEcap) {
-    // The bare library: ibfindA (so the NI family), status in globals only.
+    // The bare library: ibfindA (so the NI family, which opens an index as
+    // GPIBn), no ibask to ask with, status in globals only.
+    platform::LibraryOptions o;
+    o.library = FAKE_PLATFORM_BARE_LIBRARY;
+    o.board = "0";
+    auto b = platform::makeLibraryBoard(o);
     bare.push("ibfindA", {.result = 4});
-    auto b = opened("0", FAKE_PLATFORM_BARE_LIBRARY);
+    std::string reason;
+    ASSERT_EQ(b->open(reason), kDone) << reason;
+    EXPECT_EQ(bare.calls(),
+              (Lines{"ibfindA(\"GPIB0\")", "ibconfig(4, 1, 0)", "ibconfig(4, 2, 0)"}));
     EXPECT_NE(b->describe().find("(NI family)"), std::string::npos) << b->describe();
+    bare.reset();
     uint8_t v = 0;
     bool srq = false;
     int state = 0;
