@@ -73,6 +73,10 @@ void loadKey(YamlReader& r, const std::string& key, const YAML::Node& value, Map
         b.interfaceName = r.text(value, "interface");
     else if (key == "core_port")
         b.corePort = int(r.integer(value, "core_port", 1, 65535));
+    else if (key == "library")
+        b.library = r.text(value, "library");
+    else if (key == "board")
+        b.platformBoard = r.text(value, "board");
 }
 
 MapBoard loadBoard(YamlReader& r, const YAML::Node& key, const YAML::Node& node,

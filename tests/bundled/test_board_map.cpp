@@ -31,11 +31,12 @@ TEST(BoardMap, ReadsEveryKindAndItsSettings) {
   gpib1: {kind: ar488, host: 192.0.2.7, tcp_port: 2000}
   GPIB2: {kind: vxi11, host: gw.example, interface: hpib, core_port: 1024}
   GPIB15: {kind: simulated, bench: benches/mine.yaml}
+  GPIB4: {kind: library, board: violet, library: /opt/gpib/libgpib.so.0, controller_address: 3}
 )",
                               "/home/op/.config/tarvel-morrow/boards.yaml");
     ASSERT_TRUE(r.map) << r.problem;
     const auto& b = r.map->boards;
-    ASSERT_EQ(b.size(), 4u);
+    ASSERT_EQ(b.size(), 5u);
     EXPECT_EQ(b[0].index, 0);
     EXPECT_EQ(b[0].port, "/dev/ttyUSB0");
     EXPECT_EQ(b[0].baud, 9600);
@@ -50,6 +51,9 @@ TEST(BoardMap, ReadsEveryKindAndItsSettings) {
     EXPECT_EQ(b[3].index, 15);
     // A bench file is found beside the map.
     EXPECT_EQ(b[3].bench, "/home/op/.config/tarvel-morrow/benches/mine.yaml");
+    EXPECT_EQ(b[4].platformBoard, "violet");
+    EXPECT_EQ(b[4].library, "/opt/gpib/libgpib.so.0");
+    EXPECT_EQ(b[4].controllerAddress, 3);
 }
 
 TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
@@ -65,7 +69,7 @@ TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
          "line 2: \"GPIB16\" is not a board name (GPIB0 to GPIB15)"},
         {"boards:\n  COM1: {kind: simulated}\n", "line 2: \"COM1\" is not a board name"},
         {"boards:\n  GPIB0: {port: /dev/x}\n",
-         "line 2: the board GPIB0 names no kind (prologix, ar488, simulated, vxi11)"},
+         "line 2: the board GPIB0 names no kind (prologix, ar488, simulated, vxi11, library)"},
         {"boards:\n  GPIB0:\n    kind: gpib-usb\n", "line 3: unknown kind \"gpib-usb\""},
         {"boards:\n  GPIB0:\n    kind: prologix\n    prot: /dev/ttyUSB0\n",
          "line 4: a prologix board has no setting \"prot\""},
@@ -84,6 +88,17 @@ TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
          "a secondary address must be from 0 to 30, not 31"},
         {"boards:\n  GPIB0: {kind: simulated}\n  gpib0: {kind: simulated}\n",
          "line 3: the board gpib0 is listed twice (line 2)"},
+        {"boards:\n  GPIB0: {kind: library}\n",
+         "line 2: the board GPIB0 needs a board: (the platform board's index, or its name"},
+        {"boards:\n  GPIB0: {kind: library, board: 16}\n",
+         "has a board: that is neither an index from 0 to 15 nor a name"},
+        {"boards:\n  GPIB0: {kind: library, board: \"my board\"}\n",
+         "with a blank, or a character that is not printable"},
+        {"boards:\n  GPIB0: {kind: library, board: [0]}\n", "board must be a single value"},
+        {"boards:\n  GPIB0: {kind: library, board: 0, library: lib/libgpib.so}\n",
+         "names a library: by a relative path (\"lib/libgpib.so\"); give a bare name"},
+        {"boards:\n  GPIB0: {kind: library, board: 0, port: /dev/ttyS0}\n",
+         "line 2: a library board has no setting \"port\""},
         {"boards:\n  GPIB0: {kind: simulated, bench: [a, b]}\n",
          "bench must be a single value, not a list or mapping"},
         {"boards: [GPIB0]\n", "line 1: boards must be a mapping of keys to values"},
