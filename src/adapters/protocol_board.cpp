@@ -132,10 +132,11 @@ std::string ProtocolBoard::readLines(BusAddress from, int eos, bool& markPossibl
 
 void ProtocolBoard::learn(BusAddress from) {
     const ReadTracker::Outcome& o = m_tracker.outcome();
-    if (o.eoi)
-        m_noEoi.erase(key(from));
-    else if (!m_readToByte && m_readEos >= 0 && o.bytes > 0 && o.lastByte == m_readEos)
-        m_noEoi.insert(key(from));  // it ended at the adapter's timeout
+    const bool atByte = m_readEos >= 0 && o.bytes > 0 && o.lastByte == m_readEos;
+    if (o.eoi || (m_readToByte && o.bytes > 0 && !atByte))
+        m_noEoi.erase(key(from));  // it asserts EOI, or ended without the byte
+    else if (!m_readToByte && atByte)
+        m_noEoi.insert(key(from));  // the byte, no EOI: the adapter's timeout ended it
 }
 
 int ProtocolBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t,
