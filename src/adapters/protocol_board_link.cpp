@@ -131,7 +131,10 @@ int ProtocolBoard::ready(int64_t deadlineUs) {
     // with it until the version line answers again.
     while (m_tracker.running()) {
         if (monotonicUs() >= deadlineUs) {
+            // Its marker may still come: it is skipped like any version line
+            // owed to an earlier request.
             m_tracker.reset();
+            ++m_versionsAsked;
             m_inStep = false;
             return GPIB_EABO;
         }
