@@ -4,6 +4,7 @@
 // data.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,43 @@ TEST(ReadTrackerTest, TellsHowTheReadEndedAndStartsAfreshForTheNext) {
     EXPECT_FALSE(tracker.running());
     EXPECT_EQ(tracker.feed("c", 1, 4000, in), 0u);
     EXPECT_EQ(drain(in), "PLAIN\nab");
+}
+
+// Any message, cut anywhere: every byte comes out once, in order, with EOI
+// exactly as sent. The bytes are drawn from the mark and the marker's own
+// letters, so that false starts of both come up all the time.
+TEST(ReadTrackerTest, LosesDuplicatesAndMisattributesNoByteWhereverTheLineCutsIt) {
+    std::mt19937 random(488);
+    const std::string alphabet = M + "VER\r\nx";
+    for (int run = 0; run < 20000; ++run) {
+        std::string data;
+        for (int n = int(random() % 12); n > 0; --n) data += alphabet[random() % alphabet.size()];
+        const bool eoi = !data.empty() && random() % 2;
+        const std::string read = data + (eoi ? M : "");
+        if ((read + V).find(V) != read.size())
+            continue;  // data holding the whole marker ends the read there
+        // The read's bytes in pieces; the marker at once after an EOI mark,
+        // or after the adapter's timeout (100 ms) when the read had none.
+        const std::string stream = read + V + "234\r\n";
+        ReadTracker tracker({0xEA, 100000});
+        tracker.setMarker(V);
+        PendingInput in;
+        tracker.start({9, -1}, true);
+        std::string rest;
+        for (size_t at = 0; at < stream.size();) {
+            size_t n = 1 + random() % 6;
+            if (at < read.size())
+                n = std::min(n, read.size() - at);
+            const int64_t us = at < read.size() || eoi ? 1000 : 200000;
+            n = std::min(n, stream.size() - at);
+            const size_t used = tracker.feed(stream.data() + at, n, us, in);
+            rest += stream.substr(at + used, n - used);
+            at += n;
+        }
+        ASSERT_EQ(drain(in), data) << "run " << run;
+        ASSERT_EQ(in.eoi, eoi) << "run " << run << ": " << data;
+        ASSERT_EQ(rest, "234\r\n") << "run " << run;
+    }
 }
 
 }  // namespace
