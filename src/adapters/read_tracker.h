@@ -10,9 +10,9 @@
 // one line and leaves the rest; GPIBbus::receiveData() ends on EOI, the end
 // byte, the timeout, ATN or IFC, never on input from the host), so the
 // adapter's version line follows the read's last byte at once, and nothing
-// of the read comes after it. Of a Prologix we assume the same order (its
-// manual says when a read ends, and nothing of host input ending one); the
-// serial poll has always sent "++ver" right behind "++spoll" on both.
+// of the read comes after it. Of a Prologix we assume the same order: its
+// manual ends a read at EOI, the end byte or the read timeout and names no
+// other end, and its serial poll has always had "++ver" right behind it.
 // What arrives is therefore
 //     data [mark] version-line
 // where the mark is ++eot_char, which the adapter appends after a byte that
