@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "bundled/board_map.h"
@@ -98,6 +103,19 @@ TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
          "bench must be a single value, not a list or mapping"},
         {"boards: [GPIB0]\n", "line 1: boards must be a mapping of keys to values"},
         {"boards:\n  GPIB0: {kind: simulated\n", "the YAML does not parse"},
+        // A key given twice, in any mapping of the map.
+        {"boards:\n  GPIB0:\n    kind: prologix\n    kind: simulated\n",
+         "line 4: the key \"kind\" is given twice (first on line 3)"},
+        {"boards:\n  GPIB0: {kind: prologix, port: /dev/a, port: /dev/b}\n",
+         "line 2: the key \"port\" is given twice (first on line 2)"},
+        {"boards:\n  GPIB0: {kind: simulated}\nboards:\n  GPIB1: {kind: simulated}\n",
+         "line 3: the key \"boards\" is given twice (first on line 1)"},
+        {"boards:\n  GPIB0:\n    kind: prologix\n    port: /dev/a\n    secondaries:\n      5: [1]\n"
+         "      5: [2]\n",
+         "line 7: the key \"5\" is given twice (first on line 6)"},
+        {"boards:\n  GPIB0: {kind: simulated}\n  GPIB1: {kind: simulated}\n  GPIB0: {kind: "
+         "vxi11}\n",
+         "line 4: the key \"GPIB0\" is given twice (first on line 2)"},
     };
     for (const Row& row : rows) {
         auto r = loadBoardMapText(row.text, "m.yaml");
@@ -108,16 +126,26 @@ TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
     }
 }
 
-// The bundled library as the program loads it, serving a map.
+// The bundled library as the program loads it, serving a map from a folder
+// of the test's own (never the shared temporary folder's boards.yaml).
 class MappedDriver : public testing::Test {
   protected:
+    void SetUp() override {
+        std::string pattern = testing::TempDir() + "tm-board-map-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern + "/";
+    }
     void TearDown() override {
         unsetenv("GPIB_BOARDS");
         reload();
+        std::filesystem::remove_all(m_dir);
     }
     void serve(const std::string& map) {
-        std::string path = testing::TempDir() + "boards.yaml";
+        std::string path = m_dir + "boards.yaml";
         std::ofstream(path) << map;
+        serveFile(path);
+    }
+    void serveFile(const std::string& path) {
         setenv("GPIB_BOARDS", path.c_str(), 1);
         reload();
     }
@@ -126,12 +154,13 @@ class MappedDriver : public testing::Test {
         ASSERT_NE(fn, nullptr);
         fn(nullptr);
     }
+    std::string m_dir;
     std::unique_ptr<DriverLibrary> m_library = DriverLibrary::Open(SIM_LIBRARY);
     GPIB32 m_gpib{*m_library};
 };
 
 TEST_F(MappedDriver, ServesTheBoardsOfTheMapOnly) {
-    std::string bench = testing::TempDir() + "mapped-bench.yaml";
+    std::string bench = m_dir + "mapped-bench.yaml";
     std::ofstream(bench) << R"(devices:
   d:
     eom: {GPIB INSTR: {q: "\n", r: "\n"}}
@@ -178,6 +207,26 @@ TEST_F(MappedDriver, ABadMapFailsEveryCallAndSaysWhere) {
     EXPECT_NE(m_library->Description().find("line 4: a prologix board has no setting \"prot\""),
               std::string::npos)
         << m_library->Description();
+}
+
+TEST_F(MappedDriver, AFifoForAMapOrABenchIsRefusedAtOnce) {
+    // Reading one would wait for a writer for ever.
+    ASSERT_EQ(::mkfifo((m_dir + "fifo-map.yaml").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((m_dir + "fifo-bench.yaml").c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    serveFile(m_dir + "fifo-map.yaml");
+    EXPECT_EQ(m_gpib.ibfind(u"GPIB0"), -1);
+    EXPECT_EQ(m_gpib.iberr, GPIB_EDVR);
+    EXPECT_NE(m_library->Description().find("board map " + m_dir +
+                                            "fifo-map.yaml: is not a regular file (a FIFO)"),
+              std::string::npos)
+        << m_library->Description();
+    serve("boards:\n  GPIB0: {kind: simulated, bench: fifo-bench.yaml}\n");
+    EXPECT_EQ(m_gpib.ibfind(u"GPIB0"), -1);
+    EXPECT_NE(m_library->Description().find(m_dir + "fifo-bench.yaml: is not a regular file"),
+              std::string::npos)
+        << m_library->Description();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace
