@@ -1,11 +1,18 @@
 // The adapter figures: *IDN? queries per second through the emulated adapter
-// over a pseudo-terminal and over TCP, the lines the driver writes per query,
-// and the listener search with three instruments on each flavour. The
-// emulator runs in real bus timing (its adapter timeouts take real time).
-// Prints the rows of the benchmark table; exits 1 when a goal is missed.
+// (answering at once, --instant) over a pseudo-terminal and over TCP, ours
+// against pyvisa-py's Prologix backend on the same emulator, round by round;
+// an instrument that never asserts EOI against one that does; the lines the
+// driver writes per query; and the listener search with three instruments in
+// real bus timing. Prints the rows of the benchmark table; exits 1 when a
+// goal is missed.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,57 +24,139 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr gpibdrv::BusAddress kDmm{9, -1};
+constexpr gpibdrv::BusAddress kDmm{9, -1}, kOld{10, -1};
 constexpr gpibdrv::Timeout kThreeSeconds{12};
+constexpr int kRounds = 5, kRoundMs = 300;
 
-struct Adapter {
-    std::unique_ptr<EmulatorProcess> emulator;
-    std::unique_ptr<gpibdrv::Board> board;
+struct Emulator {
+    std::unique_ptr<EmulatorProcess> process;
+    adapters::AdapterOptions options;
 };
 
-Adapter start(bool ar488, bool tcp, const std::vector<std::string>& extra = {},
-              int quietMs = adapters::AdapterOptions().quietMs) {
+Emulator startEmulator(bool ar488, bool tcp, const char* bench, bool instant,
+                       const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args{"--flavour", ar488 ? "ar488" : "prologix", "--bench",
-                                  BENCH_FILES "/three_instruments.yaml"};
+                                  std::string(BENCH_FILES) + "/" + bench};
+    if (instant)
+        args.push_back("--instant");
     if (tcp)
         args.insert(args.end(), {"--tcp", "0"});
     args.insert(args.end(), extra.begin(), extra.end());
-    Adapter a;
-    a.emulator = std::make_unique<EmulatorProcess>(args);
-    adapters::AdapterOptions o;
-    o.flavour = ar488 ? adapters::Flavour::Ar488 : adapters::Flavour::Prologix;
+    Emulator e;
+    e.process = std::make_unique<EmulatorProcess>(args);
+    e.options.flavour = ar488 ? adapters::Flavour::Ar488 : adapters::Flavour::Prologix;
     if (tcp)
-        o.host = "127.0.0.1", o.tcpPort = std::atoi(a.emulator->where().c_str());
+        e.options.host = "127.0.0.1", e.options.tcpPort = std::atoi(e.process->where().c_str());
     else
-        o.port = a.emulator->where();
-    o.secondaries = {{5, 1}};
-    o.quietMs = quietMs;
-    a.board = adapters::makeAdapterBoard(o);
+        e.options.port = e.process->where();
+    e.options.secondaries = {{5, 1}};
+    return e;
+}
+
+std::unique_ptr<gpibdrv::Board> openBoard(const Emulator& e) {
+    auto board = adapters::makeAdapterBoard(e.options);
     std::string reason;
-    if (!a.emulator->started() || a.board->open(reason) != gpibdrv::kDone)
-        a.board.reset();
-    return a;
+    if (!e.process->started() || board->open(reason) != gpibdrv::kDone)
+        return nullptr;
+    return board;
 }
 
 // One query as the window makes it: Send with EOI, Receive to LF.
-bool query(gpibdrv::Board& board) {
+bool query(gpibdrv::Board& board, gpibdrv::BusAddress at) {
     long n = 0;
     int end = 0;
     char answer[100];
-    return board.send(kDmm, "*IDN?\n", 6, gpibdrv::EndMode::EoiOnLast, kThreeSeconds, n) ==
+    return board.send(at, "*IDN?\n", 6, gpibdrv::EndMode::EoiOnLast, kThreeSeconds, n) ==
                gpibdrv::kDone &&
-           board.receive(kDmm, answer, sizeof answer, '\n', kThreeSeconds, n, end) ==
+           board.receive(at, answer, sizeof answer, '\n', kThreeSeconds, n, end) ==
                gpibdrv::kDone &&
            n == 19;
 }
 
-double queriesPerSecond(gpibdrv::Board& board) {
-    if (!query(board))
-        return 0;
-    int done = 0;
+// Queries per second to a and to b for a round's time, one to each in turn
+// (so that a busy machine slows both alike), after one each not counted.
+std::pair<double, double> rates(gpibdrv::Board& board, gpibdrv::BusAddress a,
+                                gpibdrv::BusAddress b) {
+    if (!query(board, a) || !query(board, b))
+        return {0, 0};
     const auto start = Clock::now();
-    while (Clock::now() - start < std::chrono::seconds(2) && query(board)) ++done;
-    return done / std::chrono::duration<double>(Clock::now() - start).count();
+    Clock::duration spent[2] = {};
+    long n = 0;
+    for (; Clock::now() - start < std::chrono::milliseconds(kRoundMs); ++n) {
+        for (int i = 0; i < 2; ++i) {
+            const auto t = Clock::now();
+            if (!query(board, i == 0 ? a : b))
+                return {0, 0};
+            spent[i] += Clock::now() - t;
+        }
+    }
+    auto perSecond = [&](Clock::duration d) {
+        return double(n) / std::chrono::duration<double>(d).count();
+    };
+    return {perSecond(spent[0]), perSecond(spent[1])};
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// pyvisa_prologix_rate.py as a child, on PEERS_DIR's pyvisa and pyvisa-py:
+// a number in, a rate out.
+class Peer {
+  public:
+    Peer(const std::string& peers, const std::string& resource) {
+        int in[2], out[2];
+        if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC))
+            return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            const std::string path = peers + "/pyvisa:" + peers + "/pyvisa-py";
+            setenv("PYTHONPATH", path.c_str(), 1);
+            execl("/usr/bin/python3", "python3", PEER_SCRIPT, resource.c_str(), "9", nullptr);
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        m_in = fdopen(in[1], "w");
+        m_out = fdopen(out[0], "r");
+        m_ready = line() == "ready";
+    }
+    ~Peer() {
+        if (m_in)
+            fclose(m_in);
+        if (m_out)
+            fclose(m_out);
+        if (m_pid > 0)
+            waitpid(m_pid, nullptr, 0);
+    }
+    bool ready() const { return m_ready; }
+    double rate(int ms) {
+        std::fprintf(m_in, "%d\n", ms);
+        std::fflush(m_in);
+        return std::atof(line().c_str());
+    }
+
+  private:
+    std::string line() {
+        char text[256] = "";
+        if (!m_out || !std::fgets(text, sizeof text, m_out))
+            return "";
+        std::string s = text;
+        return s.substr(0, s.find('\n'));
+    }
+    pid_t m_pid = -1;
+    FILE* m_in = nullptr;
+    FILE* m_out = nullptr;
+    bool m_ready = false;
+};
+
+std::string peerResource(const Emulator& e) {
+    return e.options.host.empty()
+               ? "PRLGX-ASRL0::" + e.options.port + "::INTFC"
+               : "PRLGX-TCPIP0::127.0.0.1::" + std::to_string(e.options.tcpPort) + "::INTFC";
 }
 
 double findListenersSeconds(gpibdrv::Board& board, size_t& found) {
@@ -82,50 +171,91 @@ double findListenersSeconds(gpibdrv::Board& board, size_t& found) {
         runs.push_back(std::chrono::duration<double>(Clock::now() - start).count());
         found = listeners.size();
     }
-    std::sort(runs.begin(), runs.end());
-    return runs[runs.size() / 2];
+    return median(runs);
 }
 
 }  // namespace
 
 int main() {
     bool met = true;
+    const char* peers = std::getenv("PEERS_DIR");
+    const bool withPeer = peers && *peers;
+    if (!withPeer)
+        std::printf(
+            "adapter_bench: PEERS_DIR names no folder with pyvisa and pyvisa-py, so "
+            "pyvisa-py's Prologix backend is not measured\n");
     for (bool ar488 : {false, true}) {
         const char* name = ar488 ? "AR488" : "Prologix";
         for (bool tcp : {false, true}) {
-            Adapter a = start(ar488, tcp);
-            const double rate = a.board ? queriesPerSecond(*a.board) : 0;
-            // The reference: the same with a 1 ms quiet time after the EOI
-            // mark, which is what bounds the rate (see read_tracker.h).
-            Adapter fast = start(ar488, tcp, {}, 1);
-            const double ref = fast.board ? queriesPerSecond(*fast.board) : 0;
-            printTableRow(
-                {std::string("adapter *IDN?/s: ") + name + (tcp ? " over TCP" : " over a pty"),
-                 formatted("%.0f/s", rate), formatted("%.0f/s quiet 1 ms", ref),
-                 ref > 0 ? rate / ref : 0, "none: for scale", rate > 0 ? "" : "did not run"});
+            const std::string route = std::string(name) + (tcp ? " over TCP" : " over a pty");
+            // Rounds in turn on one emulator: each side has the line alone.
+            Emulator e = startEmulator(ar488, tcp, "adapter_idn.yaml", true);
+            std::unique_ptr<Peer> peer;
+            if (withPeer)
+                peer = std::make_unique<Peer>(peers, peerResource(e));
+            std::vector<double> ours, theirs;
+            for (int round = 0; round < kRounds; ++round) {
+                if (auto board = openBoard(e))
+                    ours.push_back(rates(*board, kDmm, kDmm).first);
+                if (peer && peer->ready())
+                    theirs.push_back(peer->rate(kRoundMs));
+            }
+            const double us = median(ours), them = median(theirs);
+            if (withPeer) {
+                const bool good = them > 0 && us >= 1.5 * them;
+                met = met && good;
+                printTableRow({"adapter *IDN?/s: " + route, formatted("%.0f/s", us),
+                               formatted("%.0f/s pyvisa-py", them), them > 0 ? us / them : 0,
+                               ">= 1.5", them > 0 ? verdict(good) : "pyvisa-py did not run"});
+            } else {
+                printTableRow({"adapter *IDN?/s: " + route, formatted("%.0f/s", us),
+                               "pyvisa-py: no PEERS_DIR", 0, ">= 1.5", "not compared"});
+            }
+            // Without EOI against with EOI, in real time: there the adapter's
+            // read timeout (++read_tmo_ms 100) takes its time.
+            Emulator real = startEmulator(ar488, tcp, "adapter_idn.yaml", false);
+            std::vector<double> with, without;
+            for (int round = 0; round < kRounds; ++round) {
+                if (auto board = openBoard(real)) {
+                    auto [a, b] = rates(*board, kDmm, kOld);
+                    with.push_back(a);
+                    without.push_back(b);
+                }
+            }
+            const double eoi = median(with), plain = median(without);
+            const bool same = eoi > 0 && plain >= 0.8 * eoi;
+            met = met && same;
+            printTableRow({"adapter *IDN?/s without EOI: " + route, formatted("%.0f/s", plain),
+                           formatted("%.0f/s with EOI", eoi), eoi > 0 ? plain / eoi : 0, ">= 0.8",
+                           verdict(same)});
         }
         // Lines per query with an unchanged address, counted by the emulator:
-        // "lines: ++addr 1, ++read 200, ..., data 200".
-        Adapter a = start(ar488, false, {"--count-lines"});
+        // "lines: ++addr 1, ++read 200, ++ver 201, ..., data 200".
+        Emulator c = startEmulator(ar488, false, "adapter_idn.yaml", true, {"--count-lines"});
         const long queries = 200;
-        bool ok = a.board != nullptr;
-        for (long i = 0; ok && i < queries; ++i) ok = query(*a.board);
-        a.board.reset();
-        const std::string counts = a.emulator->stop();
+        auto board = openBoard(c);
+        bool ok = board != nullptr;
+        for (long i = 0; ok && i < queries; ++i) ok = query(*board, kDmm);
+        board.reset();
+        const std::string counts = c.process->stop();
         auto count = [&](const std::string& kind) {
             size_t at = counts.find(" " + kind + " ");
             return at == std::string::npos ? 0L : std::atol(counts.c_str() + at + kind.size() + 2);
         };
-        const bool twoLines =
-            ok && count("data") == queries && count("++read") == queries && count("++addr") == 1;
-        met = met && twoLines;
-        printTableRow({std::string("adapter lines per query, same address: ") + name,
-                       formatted("%.2f", double(count("data") + count("++read")) / queries),
-                       "1 ++addr in all", 0, "2 (data, ++read)", verdict(twoLines)});
+        // One version line for opening, then one behind each ++read.
+        const bool threeLines = ok && count("data") == queries && count("++read") == queries &&
+                                count("++ver") == queries + 1 && count("++addr") == 1;
+        met = met && threeLines;
+        printTableRow(
+            {std::string("adapter lines per query, same address: ") + name,
+             formatted("%.2f",
+                       double(count("data") + count("++read") + count("++ver") - 1) / queries),
+             "1 ++addr in all", 0, "3 (data, ++read, ++ver)", verdict(threeLines)});
 
-        Adapter f = start(ar488, false);
+        Emulator f = startEmulator(ar488, false, "three_instruments.yaml", false);
+        auto finder = openBoard(f);
         size_t found = 0;
-        const double s = f.board ? findListenersSeconds(*f.board, found) : -1;
+        const double s = finder ? findListenersSeconds(*finder, found) : -1;
         const double goal = ar488 ? 0.5 : 2.0;
         const bool good = s >= 0 && s < goal && found == 3;
         met = met && good;

@@ -46,3 +46,10 @@ foreach(size 16x16 32x32 48x48)
 endforeach()
 # The bench file format, which the help's driver page refers to.
 install(FILES ${CMAKE_SOURCE_DIR}/src/sim/BENCH_FORMAT.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The gateway's systemd unit (installed disabled) and its options file, with
+# the paths of the installation they are installed into.
+install(CODE "set(TM_SOURCE_DIR \"${CMAKE_SOURCE_DIR}\")
+set(TM_BINARY_DIR \"${CMAKE_BINARY_DIR}\")
+set(TM_BIN_DIR \"${CMAKE_INSTALL_BINDIR}\")
+set(TM_HELP_DIR \"${TM_INSTALL_HELPDIR}\")")
+install(SCRIPT ${CMAKE_SOURCE_DIR}/cmake/InstallGatewayUnit.cmake)

@@ -1,8 +1,9 @@
 # A Debian package of the installed tree: cpack -G DEB in the build folder.
 #
-# The package installs under the prefix the program was built for, because the
-# double click's help file is a path fixed at build time. Configure with
-# -DCMAKE_INSTALL_PREFIX=/usr for a package that installs into /usr.
+# The package installs into /usr whatever prefix the build has (Debian keeps
+# /usr/local for the local administrator). CPack installs with DESTDIR, so
+# the installation's own steps see /usr as the prefix: the double click's
+# help path and the gateway's unit are set for it.
 set(CPACK_PACKAGE_NAME tarvel-morrow)
 set(CPACK_PACKAGE_VENDOR "Tarvel Morrow developers")
 set(CPACK_PACKAGE_CONTACT "Tarvel Morrow developers <tarvel-morrow@localhost>")
@@ -14,7 +15,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "driver library that is installed (linux-gpib or NI-488.2) and brings a "
   "simulated bench of its own for use without instruments.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_GENERATOR DEB)
@@ -25,10 +28,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # dpkg-shlibdeps from what the program and the bench library link.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
-if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  message(STATUS "The Debian package installs under ${CMAKE_INSTALL_PREFIX}; "
-                 "configure with -DCMAKE_INSTALL_PREFIX=/usr for one that installs into /usr")
-endif()
+# The gateway's options file is the administrator's to edit: a conffile,
+# which an upgrade does not overwrite.
+set(tm_conffiles ${CMAKE_BINARY_DIR}/debian-control/conffiles)
+file(WRITE ${tm_conffiles} "/etc/default/tm-gateway\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${tm_conffiles})
 
 include(CPack)
 

@@ -7,6 +7,8 @@
 #   scripts/bench.sh                 # the table
 #   STARTUP_RUNS=21 scripts/bench.sh # more alternating start-up runs (default 11)
 #   scripts/bench.sh --callgrind     # also instructions per transaction (valgrind)
+#   PEERS_DIR=/work/peers scripts/bench.sh  # the adapter figures against pyvisa-py's
+#                                    # Prologix backend checked out there (bench/README.md)
 #
 # Google Benchmark's details go to build-bench/bench-details.txt. Exits 1 when
 # a goal was missed.

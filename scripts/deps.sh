@@ -5,14 +5,14 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev libxkbcommon-dev
-  libyaml-cpp-dev libfmt-dev
+  libyaml-cpp-dev libfmt-dev libcli11-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   xvfb xauth xdotool imagemagick
   qt6-qpa-plugins dbus at-spi2-core python3-pyatspi
   fp-utils
   libtirpc-dev rpcsvc-proto python3-pyvisa-py python3-yaml lxi-tools
-  libcli11-dev
+  python3-serial
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -35,6 +35,9 @@ program=$(find "$root" -path '*/lib/tarvel-morrow/tarvel-morrow' -type f | head 
 [ -n "$program" ] || fail "the package holds no lib/tarvel-morrow/tarvel-morrow"
 prefix=${program%/lib/tarvel-morrow/tarvel-morrow}
 echo "package-test: installed under ${prefix#"$root"}"
+# Debian keeps /usr/local for the administrator: the package installs into
+# /usr whatever prefix the build had.
+[ "${prefix#"$root"}" = /usr ] || fail "the package installs under ${prefix#"$root"}, not /usr"
 
 for file in \
   bin/tarvel-morrow \
@@ -55,6 +58,19 @@ for file in \
   [ -e "$prefix/$file" ] || fail "missing $file"
 done
 
+# The gateway's unit, disabled (no maintainer script enables it), and its
+# options file as a conffile.
+unit=$root/lib/systemd/system/tm-gateway.service
+[ -f "$unit" ] || fail "missing /lib/systemd/system/tm-gateway.service"
+grep -qx 'ExecStart=/usr/bin/tm-gateway $TM_GATEWAY_OPTIONS' "$unit" || fail "the unit starts no /usr/bin/tm-gateway"
+grep -qx 'EnvironmentFile=-/etc/default/tm-gateway' "$unit" || fail "the unit reads no /etc/default/tm-gateway"
+[ -f "$root/etc/default/tm-gateway" ] || fail "missing /etc/default/tm-gateway"
+dpkg-deb -e "$deb" "$scratch/control"
+grep -qx /etc/default/tm-gateway "$scratch/control/conffiles" || fail "/etc/default/tm-gateway is no conffile"
+if grep -rqs 'systemctl\|deb-systemd' "$scratch/control"; then
+  fail "a maintainer script enables or starts the gateway"
+fi
+
 # Nothing of the build tree may remain in the installed program.
 if readelf -d "$program" | grep -E 'R(UN)?PATH' | grep -q "$build_dir"; then
   fail "the installed program still names the build folder in its run path"
@@ -70,5 +86,9 @@ for start in "$program" "$prefix/bin/tarvel-morrow"; do
   echo "package-test: ${start#"$root"}:"
   sed 's/^/    /' <<<"$output"
   grep -qx 'state: ready' <<<"$output" || { cat "$scratch/stderr" >&2; fail "not ready"; }
+  # The double click opens this installation's help file, whatever prefix
+  # the program was built for.
+  grep -qx 'double-click help: /usr/share/tarvel-morrow/help/Quillon2.chm' <<<"$output" ||
+    fail "the double click's help file is not the installed one"
 done
 echo "package-test: passed"

@@ -1,12 +1,28 @@
 #!/usr/bin/env bash
-# One command for a newcomer: install, build, and start the program.
-# Without a GPIB driver on the machine it runs on the bundled simulated bench;
-# GPIB_SIM_BENCH=my-bench.yaml names a bench file of your own.
+# One command for a newcomer: install, build what running needs, and start the
+# program. Without a GPIB driver on the machine it runs on the bundled
+# simulated bench; GPIB_SIM_BENCH=my-bench.yaml names a bench file of your own.
+#
+# Only the program, its bundled driver, its help pages, the emulated adapter
+# and gateway and the gateway service are built: not the tests and not the
+# benchmarks (scripts/test.sh and scripts/bench.sh build those).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-scripts/build.sh
-exe=${BUILD_DIR:-build}/bin/tarvel-morrow
+build_dir=${BUILD_DIR:-build}
+generator=()
+if [ ! -f "$build_dir/CMakeCache.txt" ]; then
+  command -v ninja >/dev/null && generator=(-G Ninja)
+  cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+wanted=(tarvel-morrow tm-gpib tm_help tm-adapter-emulator tm-gateway-emulator tm-gateway)
+known=$(cmake --build "$build_dir" --target help)
+targets=()
+for t in "${wanted[@]}"; do
+  grep -Eq "(^|[ .])$t(:| |$)" <<<"$known" && targets+=("$t")
+done
+cmake --build "$build_dir" --parallel "${JOBS:-2}" --target "${targets[@]}"
+exe=$build_dir/bin/tarvel-morrow
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: starting the window on a virtual X server (xvfb-run)." >&2
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$exe" "$@"

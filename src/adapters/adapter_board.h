@@ -29,11 +29,9 @@ struct AdapterOptions {
     // The adapter's own read timeout (++read_tmo_ms) between two bytes: a
     // read that ends without EOI is over this long after its last byte.
     int readTmoMs = 100;
-    // The byte the adapter appends after a byte sent with EOI (++eot_char),
-    // and how long nothing more must arrive after it before it is taken for
-    // that mark rather than for data (see protocol_board.h).
+    // The byte the adapter appends after a byte sent with EOI (++eot_char);
+    // read_tracker.h says how it is told from data.
     int eotChar = 0xEA;
-    int quietMs = 5;
     // The read timeout of one listener probe by serial poll (Prologix).
     int probeTmoMs = 20;
     // How long opening may take: connecting, and the version answer (an

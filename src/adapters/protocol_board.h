@@ -3,12 +3,19 @@
 // starting with "++" are commands to the adapter, any other line is data for
 // the addressed instrument (CR, LF, ESC and '+' escaped with ESC).
 //
-// The link is kept in step with the adapter: a read that is still running
-// when a Receive returns goes on into its address's buffer before the next
-// command is written; a command whose answer did not come (or came garbled)
+// The link is kept in step with the adapter: every read ends in a marker
+// line (read_tracker.h), so its bytes go into its address's buffer and never
+// into an answer; a command whose answer did not come (or came garbled)
 // leaves the link out of step, and the next command first asks for the
 // version line and drops everything before it. A line that is lost or cannot
 // be opened fails every call with ENEB until ibfind opens it again.
+//
+// A read that the caller ends with a termination byte is asked of the
+// adapter as a read to that byte once the address has shown that it does not
+// assert EOI (its answer ended with that byte and no EOI): such an
+// instrument then answers as fast as one that does, instead of at the
+// adapter's read timeout. Until then, and for every other read, the adapter
+// reads to EOI.
 //
 // What the adapter answers wrongly (garbage where a number belongs) fails the
 // call with EDVR; what it refuses ("Unrecognized command", "Invalid
@@ -16,6 +23,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -67,18 +75,26 @@ class ProtocolBoard final : public gpibdrv::Board {
     // buffer, stale input dropped, in step with the adapter.
     int ready(int64_t deadlineUs);
     int resync(int64_t deadlineUs);
-    // Reads what arrives until untilUs, feeding a running read or the line
-    // buffer: kDone when something arrived or the read ended, EABO at
-    // untilUs, ENEB when the line was lost.
+    // Reads what arrives until untilUs, feeding a running read and then the
+    // line buffer: kDone when something arrived, EABO at untilUs, ENEB when
+    // the line was lost.
     int pump(int64_t untilUs);
-    int write(const std::string& lines, int64_t deadlineUs);
+    void takeLines(const char* bytes, size_t n);
+    // The "++read" lines for a read from this address, and whether the
+    // adapter marks EOI in it.
+    std::string readLines(gpibdrv::BusAddress from, int eos, bool& markPossible);
+    // After a read ended: what it showed about its talker.
+    void learn(gpibdrv::BusAddress from);
+    // Writes lines; written (when given) is how many bytes went out.
+    int write(const std::string& lines, int64_t deadlineUs, size_t* written = nullptr);
     // One answer line (CR LF or LF ended), skipping the version lines that
     // earlier requests still owe unless the caller waits for one; EABO (and
     // out of step) at the deadline.
     int readLine(int64_t deadlineUs, std::string& line, bool wantVersion = false);
     // "++addr PAD [SAD]" when the adapter talks to another address now.
     std::string addressLine(gpibdrv::BusAddress a);
-    PendingInput& pending(gpibdrv::BusAddress a) { return m_pending[a.pad * 32 + a.sad + 1]; }
+    static int key(gpibdrv::BusAddress a) { return a.pad * 32 + a.sad + 1; }
+    PendingInput& pending(gpibdrv::BusAddress a) { return m_pending[key(a)]; }
 
     // Polls and probes (protocol_board_bus.cpp).
     enum class Poll { Answered, Silent };
@@ -104,8 +120,15 @@ class ProtocolBoard final : public gpibdrv::Board {
     bool m_inStep = false;
     int m_versionsAsked = 0;  // version lines asked for and not seen yet
     std::optional<gpibdrv::BusAddress> m_addressed;
-    std::string m_lines;  // answer bytes not yet taken as lines
+    std::string m_lines;       // answer bytes not yet taken as lines
+    bool m_skipLine = false;   // the rest of an overlong line is dropped
+    bool m_lastLineCr = true;  // the last line read ended in CR LF
     std::map<int, PendingInput> m_pending;
+    // Addresses whose answers end with a termination byte and no EOI.
+    std::set<int> m_noEoi;
+    int m_readEos = -1;         // the termination byte of the running read's caller
+    bool m_readToByte = false;  // the running read is one to a byte
+    int m_eor = -1;             // AR488's ++eor as we set it (-1: not yet)
     int m_lastTimeout = 13;
 };
 

@@ -16,8 +16,11 @@ std::string spollLine(BusAddress a) {
            (a.sad >= 0 ? " " + std::to_string(96 + a.sad) : std::string()) + "\n";
 }
 
-// AR488's ++fndl answer: "9,5:97,7:98", empty when nobody listens.
-bool parseListeners(const std::string& line, std::vector<BusAddress>& out) {
+// AR488's ++fndl answer: "9,5:97,7:98", empty when nobody listens. It names
+// only addresses it was asked about, each once (fndl_h() in AR488.ino walks
+// the list or range once): anything else is garbage.
+bool parseListeners(const std::string& line, const std::vector<int>& asked,
+                    std::vector<BusAddress>& out) {
     size_t at = 0;
     while (at < line.size()) {
         size_t comma = std::min(line.find(',', at), line.size());
@@ -35,7 +38,11 @@ bool parseListeners(const std::string& line, std::vector<BusAddress>& out) {
             return false;
         if (colon != std::string::npos && !value(item.substr(colon + 1), 96, 126, sad))
             return false;
-        out.push_back({pad, colon == std::string::npos ? -1 : sad - 96});
+        const BusAddress a{pad, colon == std::string::npos ? -1 : sad - 96};
+        if (std::find(asked.begin(), asked.end(), pad) == asked.end() ||
+            std::find(out.begin(), out.end(), a) != out.end())
+            return false;
+        out.push_back(a);
         at = comma + 1;
     }
     return true;
@@ -238,9 +245,13 @@ int ProtocolBoard::findByFndl(std::span<const int> pads, size_t stopAfter,
         return r;
     // A list takes at most 15 addresses; "all" covers the rest.
     std::string list;
+    std::vector<int> asked(pads.begin(), pads.end());
     for (int pad : pads) list += (list.empty() ? "" : ",") + std::to_string(pad);
-    if (pads.size() > 15)
+    if (pads.size() > 15) {
         list = "all";
+        asked.clear();
+        for (int pad = 0; pad <= 30; ++pad) asked.push_back(pad);
+    }
     if (int r = write("++fndl " + list + "\n", deadline); r != kDone)
         return r;
     std::string line;
@@ -249,7 +260,7 @@ int ProtocolBoard::findByFndl(std::span<const int> pads, size_t stopAfter,
     if (isRefusal(line))
         return GPIB_ECAP;  // firmware without ++fndl
     std::vector<BusAddress> listeners;
-    if (!parseListeners(line, listeners)) {
+    if (!parseListeners(line, asked, listeners)) {
         m_inStep = false;
         return GPIB_EDVR;
     }

@@ -1,4 +1,6 @@
 // The link to the adapter: opening it, keeping it in step, reading answers.
+#include <cstring>
+
 #include "adapters/protocol_board.h"
 
 namespace adapters {
@@ -9,6 +11,8 @@ namespace {
 
 // Longer than any answer line an adapter prints: what exceeds it is garbage.
 constexpr size_t kMaxLine = 4096;
+// Longer than any adapter's version line (they are under 60 characters).
+constexpr size_t kMaxVersion = 200;
 // How long one version request waits before it is asked again while the
 // adapter may still be booting.
 constexpr int64_t kVersionRetryUs = 500000;
@@ -44,6 +48,7 @@ int ProtocolBoard::connect(std::string& reason) {
     m_tracker.reset();
     m_pending.clear();
     m_lines.clear();
+    m_skipLine = false;
     m_addressed.reset();
     m_versionsAsked = 0;
     auto fail = [&](const std::string& why) {
@@ -71,6 +76,12 @@ int ProtocolBoard::connect(std::string& reason) {
         int r = readLine(std::min(next, deadline), line);
         if (r == GPIB_ENEB)
             return fail(m_transport->lostReason());
+        if (r == GPIB_EDVR)
+            return fail("answers ++ver with a line longer than " + std::to_string(kMaxLine) +
+                        " bytes");
+        if (r == kDone && line.size() > kMaxVersion)
+            return fail("answers ++ver with a line of " + std::to_string(line.size()) +
+                        " bytes, not a version line");
         if (r == kDone && printable(line) && !isRefusal(line))
             break;
         if (monotonicUs() >= deadline)
@@ -78,6 +89,11 @@ int ProtocolBoard::connect(std::string& reason) {
                                    : "no answer to ++ver");
     }
     m_version = line;
+    // Every read ends in this line (read_tracker.h), with the adapter's own
+    // line end.
+    m_tracker.setMarker(m_version + (m_lastLineCr ? "\r\n" : "\n"));
+    m_noEoi.clear();
+    m_eor = -1;
     // A Prologix keeps each setting in its own memory unless told not to. An
     // AR488 saves when it hears ++savecfg, whatever follows: never send it one,
     // even one that was named a Prologix.
@@ -110,16 +126,23 @@ int ProtocolBoard::connect(std::string& reason) {
 int ProtocolBoard::ready(int64_t deadlineUs) {
     if (!m_connected)
         return GPIB_ENEB;
-    for (;;) {
-        if (m_tracker.running()) {
-            if (monotonicUs() >= deadlineUs)
-                return GPIB_EABO;
-            if (int r = pump(deadlineUs); r == GPIB_ENEB)
-                return r;
-            continue;
+    // A read still running ends in its marker line, which follows its last
+    // byte at once; one whose marker never comes is given up, and the link
+    // with it until the version line answers again.
+    while (m_tracker.running()) {
+        if (monotonicUs() >= deadlineUs) {
+            // Its marker may still come: it is skipped like any version line
+            // owed to an earlier request.
+            m_tracker.reset();
+            ++m_versionsAsked;
+            m_inStep = false;
+            return GPIB_EABO;
         }
-        // Whatever arrived since: more of a read that ended at a mark byte
-        // (the tracker takes it back up), or stale input.
+        if (int r = pump(deadlineUs); r == GPIB_ENEB)
+            return r;
+    }
+    // Whatever else arrived since is stale.
+    for (;;) {
         int r = pump(monotonicUs());
         if (r == GPIB_ENEB)
             return r;
@@ -152,10 +175,9 @@ int ProtocolBoard::resync(int64_t deadlineUs) {
 }
 
 int ProtocolBoard::pump(int64_t untilUs) {
-    int64_t wake = m_tracker.running() ? std::min(untilUs, m_tracker.decisionUs()) : untilUs;
     char buffer[4096];
     size_t got = 0;
-    Transport::Io io = m_transport->readSome(buffer, sizeof buffer, wake, got);
+    Transport::Io io = m_transport->readSome(buffer, sizeof buffer, untilUs, got);
     if (io == Transport::Io::Lost)
         return lost();
     if (io == Transport::Io::Timeout && m_transport->interrupted()) {
@@ -165,27 +187,42 @@ int ProtocolBoard::pump(int64_t untilUs) {
         m_inStep = false;
         return GPIB_ENEB;
     }
-    const int64_t now = monotonicUs();
-    if (io == Transport::Io::Done) {
-        if (m_tracker.owns())
-            m_tracker.feed(buffer, got, now, pending(m_tracker.address()));
-        else if (m_lines.size() < 2 * kMaxLine)
-            m_lines.append(buffer, got);
-        return kDone;
-    }
+    if (io != Transport::Io::Done)
+        return monotonicUs() >= untilUs ? GPIB_EABO : kDone;
+    size_t used = 0;
     if (m_tracker.running()) {
-        m_tracker.expire(now, pending(m_tracker.address()));
+        const gpibdrv::BusAddress from = m_tracker.address();
+        used = m_tracker.feed(buffer, got, monotonicUs(), pending(from));
         if (!m_tracker.running())
-            return kDone;
+            learn(from);
     }
-    return now >= untilUs ? GPIB_EABO : kDone;
+    takeLines(buffer + used, got - used);
+    return kDone;
 }
 
-int ProtocolBoard::write(const std::string& lines, int64_t deadlineUs) {
+void ProtocolBoard::takeLines(const char* bytes, size_t n) {
+    if (m_skipLine) {
+        const char* end = static_cast<const char*>(std::memchr(bytes, '\n', n));
+        if (!end)
+            return;
+        m_skipLine = false;
+        n -= size_t(end + 1 - bytes);
+        bytes = end + 1;
+    }
+    if (m_lines.size() + n > 4 * kMaxLine) {
+        // Far more than any command asked for: garbage, and out of step.
+        m_lines.clear();
+        m_skipLine = true;
+        m_inStep = false;
+        return;
+    }
+    m_lines.append(bytes, n);
+}
+
+int ProtocolBoard::write(const std::string& lines, int64_t deadlineUs, size_t* written) {
     if (!m_connected)
         return GPIB_ENEB;
-    m_tracker.commandWritten();
-    switch (m_transport->writeAll(lines.data(), lines.size(), deadlineUs)) {
+    switch (m_transport->writeAll(lines.data(), lines.size(), deadlineUs, written)) {
         case Transport::Io::Done:
             return kDone;
         case Transport::Io::Lost:
@@ -204,7 +241,8 @@ int ProtocolBoard::readLine(int64_t deadlineUs, std::string& line, bool wantVers
         if (end != std::string::npos) {
             line.assign(m_lines, 0, end);
             m_lines.erase(0, end + 1);
-            if (!line.empty() && line.back() == '\r')
+            m_lastLineCr = !line.empty() && line.back() == '\r';
+            if (m_lastLineCr)
                 line.pop_back();
             if (!wantVersion && m_versionsAsked > 0 && line == m_version) {
                 --m_versionsAsked;
@@ -213,7 +251,9 @@ int ProtocolBoard::readLine(int64_t deadlineUs, std::string& line, bool wantVers
             return kDone;
         }
         if (m_lines.size() > kMaxLine) {
+            // An overlong line is garbage to its end, never a line of its own.
             m_lines.clear();
+            m_skipLine = true;
             m_inStep = false;
             return GPIB_EDVR;
         }

@@ -29,58 +29,102 @@ void PendingInput::clear() {
     eoi = false;
 }
 
-void ReadTracker::start(gpibdrv::BusAddress from, int64_t nowUs) {
+void ReadTracker::setMarker(std::string line) {
+    m_marker = std::move(line);
+    // Knuth-Morris-Pratt: how much of the marker still matches when the
+    // next byte does not, so that each byte is looked at once.
+    m_fallback.assign(m_marker.size() + 1, 0);
+    for (size_t i = 1, k = 0; i < m_marker.size(); ++i) {
+        while (k > 0 && m_marker[i] != m_marker[k]) k = m_fallback[k];
+        if (m_marker[i] == m_marker[k])
+            ++k;
+        m_fallback[i + 1] = k;
+    }
+}
+
+void ReadTracker::start(gpibdrv::BusAddress from, bool markPossible) {
     m_from = from;
     m_running = true;
-    m_endedAtMark = false;
+    m_markPossible = markPossible;
+    m_held.clear();
+    m_heldUs.clear();
     m_markHeld = false;
-    m_data = 0;
-    m_lastUs = nowUs;
+    m_matched = 0;
+    m_outcome = {};
 }
 
 void ReadTracker::reset() {
-    m_running = m_endedAtMark = m_markHeld = false;
+    m_running = false;
+    m_held.clear();
+    m_heldUs.clear();
+    m_markHeld = false;
+    m_matched = 0;
 }
 
-void ReadTracker::feed(const char* bytes, size_t n, int64_t nowUs, PendingInput& out) {
-    if (n == 0 || !owns())
-        return;
-    if (!m_running) {
-        // The mark we took for EOI was data: the read is still going on.
-        m_running = true;
-        m_endedAtMark = false;
-        m_markHeld = true;
-    }
+void ReadTracker::release(char c, PendingInput& out) {
+    out.push(c);
+    ++m_outcome.bytes;
+    m_outcome.lastByte = static_cast<unsigned char>(c);
+}
+
+size_t ReadTracker::feed(const char* bytes, size_t n, int64_t nowUs, PendingInput& out) {
+    if (!m_running || m_marker.empty())
+        return 0;
     const char mark = char(m_timing.mark);
     for (size_t i = 0; i < n; ++i) {
-        if (m_markHeld) {
-            out.push(mark);
-            ++m_data;
-            m_markHeld = false;
+        const char c = bytes[i];
+        if (m_held.empty() && c != m_marker[0] && !(m_markPossible && c == mark)) {
+            release(c, out);  // plain data: most bytes of a long answer
+            continue;
         }
-        if (bytes[i] == mark && m_data > 0) {
-            m_markHeld = true;
-        } else {
-            out.push(bytes[i]);
-            ++m_data;
+        take(c, nowUs, out);
+        if (m_matched == m_marker.size()) {
+            finish(out);
+            return i + 1;
         }
     }
-    m_lastUs = nowUs;
+    return n;
 }
 
-int64_t ReadTracker::decisionUs() const {
-    return m_lastUs + (m_markHeld ? m_timing.quietUs : m_timing.endSilenceUs);
+void ReadTracker::take(char c, int64_t nowUs, PendingInput& out) {
+    m_held.push_back(c);
+    m_heldUs.push_back(nowUs);
+    size_t k = m_matched;
+    while (k > 0 && c != m_marker[k]) k = m_fallback[k];
+    if (c == m_marker[k])
+        ++k;
+    m_matched = k;
+    // Keep the matched start of the marker and, before it, one byte that
+    // may be the EOI mark; everything earlier is data.
+    size_t keep = m_matched;
+    const size_t before = m_held.size() - keep;
+    m_markHeld = m_markPossible && before >= 1 && m_held[before - 1] == char(m_timing.mark);
+    if (m_markHeld)
+        ++keep;
+    const size_t drop = m_held.size() - keep;
+    for (size_t i = 0; i < drop; ++i) release(m_held[i], out);
+    m_held.erase(0, drop);
+    m_heldUs.erase(m_heldUs.begin(), m_heldUs.begin() + long(drop));
 }
 
-void ReadTracker::expire(int64_t nowUs, PendingInput& out) {
-    if (!m_running || nowUs < decisionUs())
-        return;
-    m_running = false;
+void ReadTracker::finish(PendingInput& out) {
+    bool eoi = false;
     if (m_markHeld) {
-        m_markHeld = false;
-        m_endedAtMark = true;
-        out.eoi = true;
+        // A mark needs a byte before it, and arrives together with the
+        // marker line; one seen well before it was data that ended the read
+        // at the adapter's timeout.
+        const bool together = m_heldUs[1] - m_heldUs[0] < m_timing.readTmoUs / 2;
+        eoi = m_outcome.bytes > 0 && together;
+        if (!eoi)
+            release(m_held[0], out);
     }
+    out.eoi = eoi;
+    m_outcome.eoi = eoi;
+    m_running = false;
+    m_held.clear();
+    m_heldUs.clear();
+    m_markHeld = false;
+    m_matched = 0;
 }
 
 }  // namespace adapters

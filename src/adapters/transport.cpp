@@ -30,10 +30,13 @@ Transport::Io Transport::lose(const std::string& what, int err) {
     return Io::Lost;
 }
 
-Transport::Io Transport::writeAll(const char* data, size_t size, int64_t deadlineUs) {
+Transport::Io Transport::writeAll(const char* data, size_t size, int64_t deadlineUs,
+                                  size_t* written) {
+    size_t ignored = 0;
+    size_t& done = written ? *written : ignored;
+    done = 0;
     if (m_fd < 0)
         return Io::Lost;
-    size_t done = 0;
     while (done < size) {
         long n = writeOnce(data + done, size - done);
         if (n > 0) {

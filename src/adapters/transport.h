@@ -31,8 +31,9 @@ class Transport {
     void close();
 
     enum class Io { Done, Timeout, Lost };
-    // Writes every byte before the deadline.
-    Io writeAll(const char* data, size_t size, int64_t deadlineUs);
+    // Writes every byte before the deadline; written (when given) is how
+    // many went out, also when not all of them did.
+    Io writeAll(const char* data, size_t size, int64_t deadlineUs, size_t* written = nullptr);
     // Reads what has arrived, waiting until the deadline for the first byte
     // (a deadline in the past does not wait). got is 0 on Timeout.
     Io readSome(char* dst, size_t max, int64_t deadlineUs, size_t& got);

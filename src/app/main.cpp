@@ -14,6 +14,7 @@
 #include "gpib/gpib32.h"
 #include "qt/qt_platform.h"
 #include "qt/qt_view.h"
+#include "session/help.h"
 #include "ui/form1.h"
 #include "window/form_layout.h"
 
@@ -28,6 +29,7 @@ void reportAndQuit(const Window& w) {
     std::printf("state: %s\n", ready ? "ready" : "stopped");
     std::printf("results: %s\n", ToUtf8(w.txtResults.text()).c_str());
     std::printf("error: %s\n", w.txtError.visible() ? ToUtf8(w.txtError.text()).c_str() : "");
+    std::printf("double-click help: %s\n", ToUtf8(DoubleClickHelpFile()).c_str());
     std::fflush(stdout);
     QCoreApplication::quit();
 }

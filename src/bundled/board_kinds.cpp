@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "adapters/adapter_board.h"
+#include "platform/library_board.h"
 #include "sim/bench.h"
 #include "sim/bench_loader.h"
 #include "vxi11/gateway_board.h"
@@ -56,6 +57,14 @@ BuiltBoard buildGateway(const MapBoard& m, KindContext&) {
     o.corePort = m.corePort;
     o.controllerAddress = m.controllerAddress;
     return {vxi11::makeGatewayBoard(o), setupFor(m), ""};
+}
+
+platform::LibraryOptions libraryOptions(const MapBoard& m) {
+    platform::LibraryOptions o;
+    o.library = m.library;
+    o.board = m.platformBoard;
+    o.controllerAddress = m.controllerAddress;
+    return o;
 }
 
 bool sameName(const std::string& a, const std::string& b) {
@@ -113,6 +122,12 @@ const BoardKind kKinds[] = {
      [](const MapBoard& m, KindContext&) { return buildAdapter(m, adapters::Flavour::Ar488); }},
     {"simulated", {"bench"}, checkNothing, buildSimulated},
     {"vxi11", {"host", "interface", "core_port", "controller_address"}, checkGateway, buildGateway},
+    {"library",
+     {"library", "board", "controller_address"},
+     [](const MapBoard& m) { return platform::checkLibraryOptions(libraryOptions(m)); },
+     [](const MapBoard& m, KindContext&) -> BuiltBoard {
+         return {platform::makeLibraryBoard(libraryOptions(m)), setupFor(m), ""};
+     }},
 };
 
 }  // namespace

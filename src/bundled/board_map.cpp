@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "bundled/board_kinds.h"
 #include "sim/yaml_reader.h"
@@ -72,6 +73,10 @@ void loadKey(YamlReader& r, const std::string& key, const YAML::Node& value, Map
         b.interfaceName = r.text(value, "interface");
     else if (key == "core_port")
         b.corePort = int(r.integer(value, "core_port", 1, 65535));
+    else if (key == "library")
+        b.library = r.text(value, "library");
+    else if (key == "board")
+        b.platformBoard = r.text(value, "board");
 }
 
 MapBoard loadBoard(YamlReader& r, const YAML::Node& key, const YAML::Node& node,
@@ -106,11 +111,34 @@ MapBoard loadBoard(YamlReader& r, const YAML::Node& key, const YAML::Node& node,
     return b;
 }
 
+// yaml-cpp keeps both pairs of a key given twice: a lookup finds the first, a
+// walk over the pairs sees the last. Refused in every mapping of the file,
+// whichever section reads it.
+void refuseRepeatedKeys(YamlReader& r, const YAML::Node& node) {
+    r.visit(node);
+    if (node.IsSequence()) {
+        for (const auto& item : node) refuseRepeatedKeys(r, item);
+    } else if (node.IsMap()) {
+        std::map<std::string, int> seen;
+        for (const auto& kv : node) {
+            if (kv.first.IsScalar()) {
+                const std::string key = kv.first.Scalar();
+                auto [first, fresh] = seen.emplace(key, YamlReader::lineOf(kv.first));
+                if (!fresh)
+                    r.fail(kv.first, "the key \"" + key + "\" is given twice (first on line " +
+                                         std::to_string(first->second) + ")");
+            }
+            refuseRepeatedKeys(r, kv.second);
+        }
+    }
+}
+
 BoardMap loadRoot(const YAML::Node& root, const std::string& path) {
     std::vector<std::string> notes;
     YamlReader r(notes);
     if (!root || root.IsNull())
         throw BenchError(0, "the file is empty");
+    refuseRepeatedKeys(r, root);
     r.requireMap(root, "the top level of a board map");
     for (const auto& kv : root)
         if (sim::keyText(kv.first) != "boards")

@@ -3,7 +3,7 @@
 //
 //   boards:
 //     GPIB0:
-//       kind: prologix          # prologix | ar488 | simulated | vxi11
+//       kind: prologix          # prologix | ar488 | simulated | vxi11 | library
 //       port: /dev/ttyUSB0      # a serial device ... or host: and tcp_port:
 //       baud: 115200
 //       controller_address: 0
@@ -11,6 +11,10 @@
 //     GPIB1:
 //       kind: simulated
 //       bench: my-bench.yaml    # the built-in bench when absent
+//     GPIB2:
+//       kind: library           # an installed platform library's board
+//       board: 0                # its index, or its name there
+//       library: libgpib.so.0   # the platform libraries in turn when absent
 //
 // A map that cannot serve as a whole is refused with one sentence naming the
 // file, the line and the reason; an unknown key is refused too, since a
@@ -39,6 +43,8 @@ struct MapBoard {
     std::string bench;                    // simulated: the bench file ("" for the built-in one)
     std::string interfaceName = "gpib0";  // gateways
     int corePort = 0;                     // gateways: 0 asks the portmapper
+    std::string library;                  // platform boards: "" searches the usual names
+    std::string platformBoard;            // platform boards: the index or name there
 };
 
 struct BoardMap {

@@ -35,7 +35,31 @@ bool terminated(const std::string& got, int eor) {
 void AdapterEmulator::read(std::string_view arg) {
     enum class Until { Timeout, Eoi, Byte, Terminator } until;
     int endByte = -1;
-    // An AR488 reads up to EOI whenever ++eoi is 1, whatever end byte is named.
+    BusAddress from = current();
+    if (ar488()) {
+        // AR488 0.53 (read_h()): a number first is the address to read
+        // from, a second one its secondary (0-30 or 96-126); then "eoi" or
+        // an end byte. "++read 10" reads from address 10.
+        std::vector<std::string_view> w = words(arg, " ,\t");
+        size_t at = 0;
+        int pad = 0, sad = 0;
+        if (at < w.size() && readNumber(w[at], 0, 255, pad)) {
+            if (pad > 30)
+                return refuse("Invalid parameter");
+            from = {pad, -1};
+            if (++at < w.size() && readNumber(w[at], 0, 255, sad)) {
+                if (sad < 31)
+                    sad += 96;
+                if (sad < 96 || sad > 126)
+                    return refuse("Invalid parameter");
+                from.sad = sad - 96;
+                ++at;
+            }
+        }
+        arg = at < w.size() ? w[at] : std::string_view();
+    }
+    // An AR488 reads up to EOI whenever ++eoi is 1, whatever end byte is
+    // named (receiveData()), and marks EOI only then.
     const bool eoiAlways = ar488() && (m_eoi || m_eor == 7);
     if (arg.empty())
         until = ar488() ? (eoiAlways ? Until::Eoi : Until::Terminator) : Until::Timeout;
@@ -47,22 +71,30 @@ void AdapterEmulator::read(std::string_view arg) {
         return refuse("Invalid parameter");
 
     auto* board = m_bench.board.get();
-    const BusAddress from = current();
-    const bool byteWise = until == Until::Byte || until == Until::Terminator;
+    // One end byte is looked for by the bench's own read; AR488's two- and
+    // three-byte terminators a byte at a time.
+    static const int kSingleEnd[] = {-1, '\r', '\n', -1, -1, 3, -1};
+    const int stopAt = until == Until::Byte                                     ? endByte
+                       : until == Until::Terminator && m_eor >= 0 && m_eor <= 6 ? kSingleEnd[m_eor]
+                                                                                : -1;
+    const bool byteWise = until == Until::Terminator && stopAt < 0;
     std::string out;
     char buffer[4096];
     for (;;) {
         long got = 0;
         int ended = 0;
-        int r = board->receive(from, buffer, byteWise ? 1 : long(sizeof buffer), -1, readTimeout(),
-                               got, ended);
+        int r = board->receive(from, buffer, byteWise ? 1 : long(sizeof buffer), stopAt,
+                               readTimeout(), got, ended);
         const bool end = (ended & gpibdrv::kEndEoi) != 0;
         out.append(buffer, size_t(got));
         if (r == GPIB_ENOL) {
             m_bench.bus->spend(m_readTmoMs * 1000.0);  // nobody talks: the handshake times out
             break;
         }
-        if (end) {
+        // A Prologix reading to a byte stops at EOI too and marks it (not
+        // in its manual, which names the byte and the timeout only); an AR488
+        // looks for EOI only in a read to EOI.
+        if (end && (!ar488() || until == Until::Eoi)) {
             if (m_eotEnable)
                 out.push_back(char(m_eotChar));
             if (until == Until::Timeout)
@@ -71,9 +103,7 @@ void AdapterEmulator::read(std::string_view arg) {
         }
         if (r != kDone || out.size() > (16u << 20))
             break;  // the timeout between two bytes
-        if (until == Until::Byte && got == 1 && static_cast<unsigned char>(buffer[0]) == endByte)
-            break;
-        if (until == Until::Terminator && terminated(out, m_eor))
+        if ((ended & gpibdrv::kEndChar) || (until == Until::Terminator && terminated(out, m_eor)))
             break;
     }
     answerData(out);

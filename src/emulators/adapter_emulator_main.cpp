@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -49,13 +50,6 @@ void onSignal(int) {
     (void)!::write(g_stopPipe[1], &byte, 1);
 }
 
-bool numberArg(const char* text, long low, long high, long& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtol(text, &end, 10);
-    return errno == 0 && end != text && *end == 0 && value >= low && value <= high;
-}
-
 int usage(const std::string& problem) {
     std::fprintf(stderr, "tm-adapter-emulator: %s (--help lists the options)\n", problem.c_str());
     return 2;
@@ -66,56 +60,43 @@ int usage(const std::string& problem) {
 int main(int argc, char** argv) {
     emulators::AdapterEmulatorOptions options;
     emulators::LineServerOptions line;
-    std::string bench;
-    bool instant = false, countLines = false, exitOnEof = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        long n = 0;
-        auto needs = [&](bool ok) {
-            if (!ok)
-                throw std::string("bad or missing value for " + arg);
-            ++i;
-        };
-        try {
-            if (arg == "--help") {
-                std::fputs(kHelp, stdout);
-                return 0;
-            } else if (arg == "--flavour") {
-                needs(value && (!std::strcmp(value, "prologix") || !std::strcmp(value, "ar488")));
-                options.flavour = !std::strcmp(value, "ar488")
-                                      ? emulators::AdapterFlavour::Ar488
-                                      : emulators::AdapterFlavour::Prologix;
-            } else if (arg == "--bench") {
-                needs(value != nullptr);
-                bench = value;
-            } else if (arg == "--board") {
-                needs(value && numberArg(value, 0, 15, n));
-                options.boardIndex = int(n);
-            } else if (arg == "--tcp") {
-                needs(value && numberArg(value, 0, 65535, n));
-                line.tcp = true;
-                line.port = int(n);
-            } else if (arg == "--bind" || arg == "--link") {
-                needs(value != nullptr);
-                (arg == "--bind" ? line.bind : line.link) = value;
-            } else if (arg == "--fault") {
-                needs(value && emulators::parseAdapterFault(value, options.fault));
-            } else if (arg == "--fault-after" || arg == "--fault-times") {
-                needs(value && numberArg(value, 0, 1000000000, n));
-                (arg == "--fault-after" ? options.faultAfter : options.faultTimes) = n;
-            } else if (arg == "--instant") {
-                instant = true;
-            } else if (arg == "--count-lines") {
-                countLines = true;
-            } else if (arg == "--exit-on-stdin-eof") {
-                exitOnEof = true;
-            } else {
-                return usage("unknown option " + arg);
-            }
-        } catch (const std::string& problem) {
-            return usage(problem);
-        }
+    std::string bench, flavour = "prologix", fault;
+    bool instant = false, countLines = false, exitOnEof = false, help = false;
+    int tcpPort = -1;
+
+    // The options in kHelp, parsed by CLI11; our own text for --help.
+    CLI::App app("tm-adapter-emulator");
+    app.set_help_flag();
+    app.add_flag("--help", help);
+    app.add_option("--flavour", flavour)->check(CLI::IsMember({"prologix", "ar488"}));
+    app.add_option("--bench", bench);
+    app.add_option("--board", options.boardIndex)->check(CLI::Range(0, 15));
+    app.add_flag("--instant", instant);
+    app.add_option("--tcp", tcpPort)->check(CLI::Range(0, 65535));
+    app.add_option("--bind", line.bind);
+    app.add_option("--link", line.link);
+    app.add_flag("--count-lines", countLines);
+    app.add_flag("--exit-on-stdin-eof", exitOnEof);
+    app.add_option("--fault", fault)
+        ->check(CLI::IsMember({"close-mid-answer", "garbage", "silent"}));
+    app.add_option("--fault-after", options.faultAfter)->check(CLI::Range(0L, 1000000000L));
+    app.add_option("--fault-times", options.faultTimes)->check(CLI::Range(0L, 1000000000L));
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return usage(e.what());
+    }
+    if (help) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    options.flavour =
+        flavour == "ar488" ? emulators::AdapterFlavour::Ar488 : emulators::AdapterFlavour::Prologix;
+    if (!fault.empty())
+        emulators::parseAdapterFault(fault, options.fault);
+    if (tcpPort >= 0) {
+        line.tcp = true;
+        line.port = tcpPort;
     }
 
     emulators::ServedBench served = emulators::serveBench(bench, options.boardIndex, instant);

@@ -4,8 +4,29 @@
 #error "TM_DOUBLE_CLICK_HELP_FILE must name the installed Quillon2.chm"
 #endif
 
+namespace {
+
+// The double click's path is fixed when the program is built, under the
+// prefix it is built for. An installation into another prefix (the Debian
+// package installs into /usr whatever prefix the build had) writes that
+// prefix's path over it in the installed program, which is why it sits in a
+// buffer of its own, after a mark the installer finds it by
+// (cmake/RelocateHelpPath.cmake).
+constexpr char kMark[] = "TM-DOUBLE-CLICK-HELP:";
+[[gnu::used]] const char kDoubleClickPath[512] = "TM-DOUBLE-CLICK-HELP:" TM_DOUBLE_CLICK_HELP_FILE;
+static_assert(sizeof TM_DOUBLE_CLICK_HELP_FILE + sizeof kMark < sizeof kDoubleClickPath);
+
+}  // namespace
+
 Text DoubleClickHelpFile() {
-    return FromUtf8(TM_DOUBLE_CLICK_HELP_FILE);
+    // Read through a pointer the compiler cannot see into, so that it takes
+    // the text from the buffer at run time instead of folding in the one it
+    // was built with.
+    const char* path = kDoubleClickPath + sizeof kMark - 1;
+#if defined(__GNUC__)
+    asm("" : "+r"(path));
+#endif
+    return FromUtf8(path);
 }
 
 Text ProgramFolderHelpFile(const Platform& platform) {

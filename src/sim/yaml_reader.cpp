@@ -1,9 +1,12 @@
 #include "sim/yaml_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
 #include "sim/value.h"
 
@@ -108,26 +111,60 @@ void YamlReader::noteUnknownKeys(const YAML::Node& map, std::initializer_list<co
     }
 }
 
+namespace {
+
+// What a path that is not a regular file names, for the operator.
+std::string kindOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    return "not a regular file";
+}
+
+}  // namespace
+
 bool readTextFile(const std::string& path, size_t maxBytes, std::string& text,
                   std::string& problem) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // Opened without waiting: opening a FIFO for reading would otherwise wait
+    // for a writer for ever. Only a regular file is read.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
         problem = std::string("cannot be opened (") + std::strerror(errno) + ")";
         return false;
     }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        problem = "is not a regular file (" + kindOf(st.st_mode) + "), so it is not read";
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     text.clear();
     char buf[65536];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-        text.append(buf, size_t(in.gcount()));
+    for (;;) {
+        long n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            problem = std::string("cannot be read (") + std::strerror(errno) + ")";
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        text.append(buf, size_t(n));
         if (text.size() > maxBytes) {
             problem = "the file is larger than " + std::to_string(maxBytes / 1024 / 1024) + " MiB";
+            ::close(fd);
             return false;
         }
     }
-    if (in.bad()) {
-        problem = "cannot be read";
-        return false;
-    }
+    ::close(fd);
     return true;
 }
 

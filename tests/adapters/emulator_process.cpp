@@ -79,8 +79,15 @@ std::string EmulatorProcess::stop() {
 }
 
 std::string scratchPath(const std::string& name) {
-    auto dir =
-        std::filesystem::temp_directory_path() / ("tm-adapters-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    return (dir / name).string();
+    // One folder per test process, gone when the process ends.
+    static const struct Folder {
+        std::filesystem::path path =
+            std::filesystem::temp_directory_path() / ("tm-adapters-" + std::to_string(::getpid()));
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } folder;
+    std::filesystem::create_directories(folder.path);
+    return (folder.path / name).string();
 }

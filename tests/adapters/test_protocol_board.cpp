@@ -165,4 +165,43 @@ TEST_P(ProtocolBoardTest, WhatAFlavourCannotDoFailsWithEcap) {
 
 INSTANTIATE_TEST_SUITE_P(Routes, ProtocolBoardTest, testing::ValuesIn(kRoutes), routeName);
 
+// In real time, where the adapter's read timeout (100 ms) takes its time.
+class RealTimeTest : public AdapterTest {
+  protected:
+    void SetUp() override {
+        start({"--count-lines"}, false);
+        ASSERT_EQ(open(), kDone) << board->describe();
+    }
+};
+
+TEST_P(RealTimeTest, AnInstrumentWithoutEoiAnswersAtFullSpeedOnceItShowedIt) {
+    bool end = false;
+    // The first answer shows it: LF and no EOI, at the adapter's timeout.
+    EXPECT_EQ(query(kPlain, "*IDN?\n", 100, '\n', &end), "PLAIN,NO EOI\n");
+    EXPECT_TRUE(end);
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(query(kPlain, "*IDN?\n", 100, '\n'), "PLAIN,NO EOI\n");
+    EXPECT_LT(msSince(start), 300);  // each used to wait out 150 ms
+    // The rest of a longer message stays with its address, as on a board.
+    EXPECT_EQ(query(kPlain, "*IDN?\n", 6, '\n', &end), "PLAIN,");
+    EXPECT_FALSE(end);
+    EXPECT_EQ(read(kPlain, 100, '\n', &end), "NO EOI\n");
+    EXPECT_TRUE(end);
+    // An instrument with EOI is read to EOI all along, END exact at the count.
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(query(kMeter, "LIST?\n", 6, -1, &end), "1,2,3\n");
+    EXPECT_TRUE(end);
+    EXPECT_EQ(query(kMeter, "LIST?\n", 5, -1, &end), "1,2,3");
+    EXPECT_FALSE(end);
+    EXPECT_EQ(read(kMeter, 5, -1, &end), "\n");
+    EXPECT_TRUE(end);
+    EXPECT_LT(msSince(start), 100);
+    // AR488 reads to a byte through ++eor: never "++read 10", which its
+    // firmware takes for address 10.
+    const std::string lines = emulator->stop();
+    EXPECT_EQ(lines.find("++eor") != std::string::npos, ar488()) << lines;
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, RealTimeTest, testing::ValuesIn(kRoutes), routeName);
+
 }  // namespace

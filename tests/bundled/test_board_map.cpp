@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "bundled/board_map.h"
@@ -26,11 +31,12 @@ TEST(BoardMap, ReadsEveryKindAndItsSettings) {
   gpib1: {kind: ar488, host: 192.0.2.7, tcp_port: 2000}
   GPIB2: {kind: vxi11, host: gw.example, interface: hpib, core_port: 1024}
   GPIB15: {kind: simulated, bench: benches/mine.yaml}
+  GPIB4: {kind: library, board: violet, library: /opt/gpib/libgpib.so.0, controller_address: 3}
 )",
                               "/home/op/.config/tarvel-morrow/boards.yaml");
     ASSERT_TRUE(r.map) << r.problem;
     const auto& b = r.map->boards;
-    ASSERT_EQ(b.size(), 4u);
+    ASSERT_EQ(b.size(), 5u);
     EXPECT_EQ(b[0].index, 0);
     EXPECT_EQ(b[0].port, "/dev/ttyUSB0");
     EXPECT_EQ(b[0].baud, 9600);
@@ -45,6 +51,9 @@ TEST(BoardMap, ReadsEveryKindAndItsSettings) {
     EXPECT_EQ(b[3].index, 15);
     // A bench file is found beside the map.
     EXPECT_EQ(b[3].bench, "/home/op/.config/tarvel-morrow/benches/mine.yaml");
+    EXPECT_EQ(b[4].platformBoard, "violet");
+    EXPECT_EQ(b[4].library, "/opt/gpib/libgpib.so.0");
+    EXPECT_EQ(b[4].controllerAddress, 3);
 }
 
 TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
@@ -60,7 +69,7 @@ TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
          "line 2: \"GPIB16\" is not a board name (GPIB0 to GPIB15)"},
         {"boards:\n  COM1: {kind: simulated}\n", "line 2: \"COM1\" is not a board name"},
         {"boards:\n  GPIB0: {port: /dev/x}\n",
-         "line 2: the board GPIB0 names no kind (prologix, ar488, simulated, vxi11)"},
+         "line 2: the board GPIB0 names no kind (prologix, ar488, simulated, vxi11, library)"},
         {"boards:\n  GPIB0:\n    kind: gpib-usb\n", "line 3: unknown kind \"gpib-usb\""},
         {"boards:\n  GPIB0:\n    kind: prologix\n    prot: /dev/ttyUSB0\n",
          "line 4: a prologix board has no setting \"prot\""},
@@ -79,10 +88,34 @@ TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
          "a secondary address must be from 0 to 30, not 31"},
         {"boards:\n  GPIB0: {kind: simulated}\n  gpib0: {kind: simulated}\n",
          "line 3: the board gpib0 is listed twice (line 2)"},
+        {"boards:\n  GPIB0: {kind: library}\n",
+         "line 2: the board GPIB0 needs a board: (the platform board's index, or its name"},
+        {"boards:\n  GPIB0: {kind: library, board: 16}\n",
+         "has a board: that is neither an index from 0 to 15 nor a name"},
+        {"boards:\n  GPIB0: {kind: library, board: \"my board\"}\n",
+         "with a blank, or a character that is not printable"},
+        {"boards:\n  GPIB0: {kind: library, board: [0]}\n", "board must be a single value"},
+        {"boards:\n  GPIB0: {kind: library, board: 0, library: lib/libgpib.so}\n",
+         "names a library: by a relative path (\"lib/libgpib.so\"); give a bare name"},
+        {"boards:\n  GPIB0: {kind: library, board: 0, port: /dev/ttyS0}\n",
+         "line 2: a library board has no setting \"port\""},
         {"boards:\n  GPIB0: {kind: simulated, bench: [a, b]}\n",
          "bench must be a single value, not a list or mapping"},
         {"boards: [GPIB0]\n", "line 1: boards must be a mapping of keys to values"},
         {"boards:\n  GPIB0: {kind: simulated\n", "the YAML does not parse"},
+        // A key given twice, in any mapping of the map.
+        {"boards:\n  GPIB0:\n    kind: prologix\n    kind: simulated\n",
+         "line 4: the key \"kind\" is given twice (first on line 3)"},
+        {"boards:\n  GPIB0: {kind: prologix, port: /dev/a, port: /dev/b}\n",
+         "line 2: the key \"port\" is given twice (first on line 2)"},
+        {"boards:\n  GPIB0: {kind: simulated}\nboards:\n  GPIB1: {kind: simulated}\n",
+         "line 3: the key \"boards\" is given twice (first on line 1)"},
+        {"boards:\n  GPIB0:\n    kind: prologix\n    port: /dev/a\n    secondaries:\n      5: [1]\n"
+         "      5: [2]\n",
+         "line 7: the key \"5\" is given twice (first on line 6)"},
+        {"boards:\n  GPIB0: {kind: simulated}\n  GPIB1: {kind: simulated}\n  GPIB0: {kind: "
+         "vxi11}\n",
+         "line 4: the key \"GPIB0\" is given twice (first on line 2)"},
     };
     for (const Row& row : rows) {
         auto r = loadBoardMapText(row.text, "m.yaml");
@@ -93,16 +126,26 @@ TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
     }
 }
 
-// The bundled library as the program loads it, serving a map.
+// The bundled library as the program loads it, serving a map from a folder
+// of the test's own (never the shared temporary folder's boards.yaml).
 class MappedDriver : public testing::Test {
   protected:
+    void SetUp() override {
+        std::string pattern = testing::TempDir() + "tm-board-map-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern + "/";
+    }
     void TearDown() override {
         unsetenv("GPIB_BOARDS");
         reload();
+        std::filesystem::remove_all(m_dir);
     }
     void serve(const std::string& map) {
-        std::string path = testing::TempDir() + "boards.yaml";
+        std::string path = m_dir + "boards.yaml";
         std::ofstream(path) << map;
+        serveFile(path);
+    }
+    void serveFile(const std::string& path) {
         setenv("GPIB_BOARDS", path.c_str(), 1);
         reload();
     }
@@ -111,12 +154,13 @@ class MappedDriver : public testing::Test {
         ASSERT_NE(fn, nullptr);
         fn(nullptr);
     }
+    std::string m_dir;
     std::unique_ptr<DriverLibrary> m_library = DriverLibrary::Open(SIM_LIBRARY);
     GPIB32 m_gpib{*m_library};
 };
 
 TEST_F(MappedDriver, ServesTheBoardsOfTheMapOnly) {
-    std::string bench = testing::TempDir() + "mapped-bench.yaml";
+    std::string bench = m_dir + "mapped-bench.yaml";
     std::ofstream(bench) << R"(devices:
   d:
     eom: {GPIB INSTR: {q: "\n", r: "\n"}}
@@ -163,6 +207,26 @@ TEST_F(MappedDriver, ABadMapFailsEveryCallAndSaysWhere) {
     EXPECT_NE(m_library->Description().find("line 4: a prologix board has no setting \"prot\""),
               std::string::npos)
         << m_library->Description();
+}
+
+TEST_F(MappedDriver, AFifoForAMapOrABenchIsRefusedAtOnce) {
+    // Reading one would wait for a writer for ever.
+    ASSERT_EQ(::mkfifo((m_dir + "fifo-map.yaml").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((m_dir + "fifo-bench.yaml").c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    serveFile(m_dir + "fifo-map.yaml");
+    EXPECT_EQ(m_gpib.ibfind(u"GPIB0"), -1);
+    EXPECT_EQ(m_gpib.iberr, GPIB_EDVR);
+    EXPECT_NE(m_library->Description().find("board map " + m_dir +
+                                            "fifo-map.yaml: is not a regular file (a FIFO)"),
+              std::string::npos)
+        << m_library->Description();
+    serve("boards:\n  GPIB0: {kind: simulated, bench: fifo-bench.yaml}\n");
+    EXPECT_EQ(m_gpib.ibfind(u"GPIB0"), -1);
+    EXPECT_NE(m_library->Description().find(m_dir + "fifo-bench.yaml: is not a regular file"),
+              std::string::npos)
+        << m_library->Description();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace

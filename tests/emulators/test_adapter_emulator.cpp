@@ -2,6 +2,11 @@
 // most: errors, address forms, end bytes under ++eoi 1, polls and searches.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "emulators/adapter_emulator.h"
@@ -29,9 +34,15 @@ TEST(AdapterEmulatorTest, AnswersAsEachAdapterDoes) {
         {"the controller's own address", A, "++addr 0\n", "Invalid parameter\r\n"},
         {"unknown command, AR488", A, "++fly\n", "Unrecognized command\r\n"},
         {"unknown command, Prologix", P, "++fndl all\n", ""},
-        {"end byte under ++eoi 1, AR488: read to EOI", A,
-         "++eoi 1\n++eot_enable 1\n++eot_char 33\n++addr 9\n*IDN?\n++read 44\n",
+        // AR488 0.53 takes a number after ++read for the address to read
+        // from, and reads to EOI under ++eoi 1.
+        {"a number after ++read is an address; under ++eoi 1, AR488 reads to EOI", A,
+         "++eoi 1\n++eot_enable 1\n++eot_char 33\n++addr 9\n*IDN?\n++addr 5\n++read 9\n",
          std::string(kIdn) + "!"},
+        {"an end byte alone is an address out of range, AR488", A, "++read 44\n",
+         "Invalid parameter\r\n"},
+        {"reading to LF with ++eoi 0 and ++eor 2, AR488: no mark", A,
+         "++eoi 0\n++eor 2\n++eot_enable 1\n++eot_char 33\n++addr 9\n*IDN?\n++read\n", kIdn},
         {"end byte, Prologix", P, "++eot_enable 1\n++eot_char 33\n++addr 9\n*IDN?\n++read 44\n",
          "SIMULATED BENCH,"},
         {"escaped line ends reach the instrument", P, "++addr 9\n*IDN?\x1b\n\n++read eoi\n", kIdn},
@@ -55,6 +66,44 @@ TEST(AdapterEmulatorTest, AnswersAsEachAdapterDoes) {
         adapter.receive(row.input, std::char_traits<char>::length(row.input));
         EXPECT_EQ(out, row.output) << row.what;
         EXPECT_FALSE(hungUp) << row.what;
+    }
+}
+
+// The command line: every option it has, a bad one refused with exit code 2
+// and a sentence, before anything is served.
+TEST(AdapterEmulatorCommandLine, RefusesABadOptionWithExitCode2) {
+    struct Case {
+        const char* args;
+        int code;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"--help", 0, "Usage: tm-adapter-emulator"},
+        {"--bogus", 2, "--bogus"},
+        {"--flavour gpib", 2, "--flavour"},
+        {"--tcp 70000", 2, "--tcp"},
+        {"--tcp port", 2, "--tcp"},
+        {"--board 16", 2, "--board"},
+        {"--fault nope", 2, "--fault"},
+        {"--fault-after -1", 2, "--fault-after"},
+        {"--link", 2, "--link"},
+        // Every option taken; the missing bench file stops it with 1.
+        {"--flavour ar488 --bench /nonexistent.yaml --board 1 --instant --tcp 0 --bind 127.0.0.1 "
+         "--link /nonexistent/l --count-lines --exit-on-stdin-eof --fault silent --fault-after 1 "
+         "--fault-times 2",
+         1, "/nonexistent.yaml"},
+    };
+    for (const Case& c : cases) {
+        const std::string out =
+            testing::TempDir() + "tm-emulator-options-" + std::to_string(::getpid()) + ".txt";
+        const std::string command =
+            std::string(TM_ADAPTER_EMULATOR) + " " + c.args + " </dev/null >" + out + " 2>&1";
+        const int status = std::system(command.c_str());
+        std::ifstream in(out);
+        const std::string said((std::istreambuf_iterator<char>(in)), {});
+        std::remove(out.c_str());
+        EXPECT_EQ(WEXITSTATUS(status), c.code) << c.args << ": " << said;
+        EXPECT_NE(said.find(c.says), std::string::npos) << c.args << ": " << said;
     }
 }
 

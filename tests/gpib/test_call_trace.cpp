@@ -2,6 +2,7 @@
 // entry point makes, its time columns, the file, and the bounded feed.
 
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
@@ -210,8 +211,10 @@ TEST_F(CallTraceTest, MissingEntryPointIsTracedAsNotCalled) {
 }
 
 TEST_F(CallTraceTest, FileHoldsAHeaderAndEveryLineWhole) {
-    const auto path = std::filesystem::temp_directory_path() / "tm-test-call-trace.log";
-    std::filesystem::remove(path);
+    // In a folder of its own: two suites at once must not share a name.
+    std::string folder = (std::filesystem::temp_directory_path() / "tm-call-trace-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const auto path = std::filesystem::path(folder) / "trace.log";
     m_gpib.Trace().setWatched(false);
     ASSERT_TRUE(m_gpib.Trace().openFile(path.string(), "libgpib-scripted.so"));
     Text text = u"*RST\n";
@@ -227,7 +230,7 @@ TEST_F(CallTraceTest, FileHoldsAHeaderAndEveryLineWhole) {
     EXPECT_TRUE(std::regex_match(ifc, kLine) && ifc.find("SendIFC(") != std::string::npos) << ifc;
     EXPECT_FALSE(std::getline(in, more));
     m_gpib.Trace().closeFile();
-    std::filesystem::remove(path);
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(CallTraceTest, UnwritableFileIsOneSentenceAndCallsGoOnUntraced) {

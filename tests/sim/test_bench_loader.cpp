@@ -3,6 +3,8 @@
 // line and the reason.
 
 #include <gtest/gtest.h>
+#include <cstdlib>
+#include <filesystem>
 
 #include <fstream>
 
@@ -203,14 +205,17 @@ TEST(BenchLoader, RefusesFilesItCannotReadOrThatAreTooLarge) {
     EXPECT_EQ(missing.problem,
               "simulated bench: bench file /nonexistent/bench.yaml: cannot be opened (No such file "
               "or directory)");
-    std::string big = testing::TempDir() + "big_bench.yaml";
+    // In a folder of its own: two suites at once must not share a name.
+    std::string folder = testing::TempDir() + "tm-bench-loader-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    std::string big = folder + "/big_bench.yaml";
     {
         std::ofstream out(big);
         std::string line = "# " + std::string(1000, 'x') + "\n";
         for (size_t n = 0; n <= sim::kMaxBenchFileBytes / line.size(); ++n) out << line;
     }
     EXPECT_NE(sim::loadBenchFile(big).problem.find("larger than 4 MiB"), std::string::npos);
-    std::remove(big.c_str());
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // Also the call trace, which reports that time.
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -67,8 +69,10 @@ TEST_F(Timing, TransfersTakeBusTimeAndAnswersTheirDelay) {
 }
 
 TEST_F(Timing, TheTraceHasOneLinePerCall) {
-    std::string path = testing::TempDir() + "sim_trace.txt";
-    std::remove(path.c_str());
+    // In a folder of its own: two suites at once must not share a name.
+    std::string folder = testing::TempDir() + "tm-timing-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    std::string path = folder + "/sim_trace.txt";
     setenv("GPIB_SIM_TRACE", path.c_str(), 1);
     ASSERT_EQ(reload(""), 0);
     openBoard();
@@ -93,6 +97,7 @@ TEST_F(Timing, TheTraceHasOneLinePerCall) {
     EXPECT_NE(t.find("Send(0, 0x0003, \"*IDN?\\n\", 6, 2) = void  ibsta=0x8130 iberr=2 ibcntl=0"),
               std::string::npos)
         << t;
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
