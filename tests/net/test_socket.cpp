@@ -5,43 +5,18 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "net/lookup.h"
 #include "net/monotonic.h"
 #include "net/socket.h"
+#include "silent_resolver.h"
 
 namespace {
 
 int64_t msFromNow(int ms) {
     return net::monotonicUs() + int64_t(ms) * 1000;
 }
-
-// A resolver that answers only when the test lets it: a name server that is
-// gone. Released at the end, so that the lookup threads finish.
-class SilentResolver {
-  public:
-    SilentResolver() {
-        net::setResolver([this](const std::string&, int, std::vector<net::Address>&) {
-            std::unique_lock<std::mutex> hold(m_lock);
-            m_wake.wait(hold, [&] { return m_released; });
-            return EAI_AGAIN;
-        });
-    }
-    ~SilentResolver() {
-        net::setResolver(nullptr);
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_released = true;
-        m_wake.notify_all();
-    }
-
-  private:
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    bool m_released = false;
-};
 
 TEST(SocketTest, ALookupThatNeverAnswersEndsAtTheDeadline) {
     SilentResolver silent;
