@@ -1,6 +1,7 @@
 #include "gateway/gateway_service.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "gateway/vxi11_args.h"
 #include "gateway/xdr.h"
@@ -198,22 +199,18 @@ void GatewayService::serveCore(const Client& c, const CallHeader& h, XdrReader& 
             ReadArgs a;
             if (!decoded(a))
                 return;
-            // The answer is read straight into the reply, after its fields.
-            beginReply(reply, h.xid, kSuccess);
-            const size_t fields = reply.size();
-            const uint32_t room = std::min(a.requestSize, GatewayCore::kMaxReadChunk);
-            reply.resize(fields + 12 + room);
+            // Read into a buffer of the connection's thread, made once:
+            // clients ask for far more than an answer has, and a reply sized
+            // for the request would be filled with zeros on every call.
+            thread_local std::unique_ptr<char[]> buffer(new char[GatewayCore::kMaxReadChunk]);
             uint32_t got = 0;
             int reason = 0;
-            int error = m_core.read(c, a, reply.data() + fields + 12, got, reason);
-            std::string head;
-            XdrWriter w(head);
+            const int error = m_core.read(c, a, buffer.get(), got, reason);
+            beginReply(reply, h.xid, kSuccess);
+            XdrWriter w(reply);
             w.i32(error);
             w.i32(reason);
-            w.u32(got);
-            reply.replace(fields, 12, head);
-            reply.resize(fields + 12 + got);
-            reply.append((4 - got % 4) % 4, '\0');
+            w.opaque(std::string_view(buffer.get(), got));
             finishReply(reply);
             return;
         }
