@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "bundled/board_kinds.h"
+#include "bundled/board_map_devices.h"
 #include "sim/yaml_reader.h"
 
 namespace bundled {
@@ -113,8 +114,9 @@ BoardMap loadRoot(const YAML::Node& root, const std::string& path) {
         throw BenchError(0, "the file is empty");
     r.requireMap(root, "the top level of a board map");
     for (const auto& kv : root)
-        if (sim::keyText(kv.first) != "boards")
-            r.fail(kv.first, "unknown key \"" + sim::keyText(kv.first) + "\" (only boards:)");
+        if (sim::keyText(kv.first) != "boards" && sim::keyText(kv.first) != "devices")
+            r.fail(kv.first,
+                   "unknown key \"" + sim::keyText(kv.first) + "\" (only boards: and devices:)");
     YAML::Node boards = root["boards"];
     if (!boards)
         r.fail(root, "the map has no boards:");
@@ -132,6 +134,8 @@ BoardMap loadRoot(const YAML::Node& root, const std::string& path) {
     }
     if (map.boards.empty())
         r.fail(boards, "the map lists no boards");
+    if (YAML::Node devices = root["devices"])
+        loadDevices(r, devices, map);
     return map;
 }
 

@@ -37,6 +37,8 @@ struct Host {
     // A face that keeps the status in globals as well (libgpib.so.0) sees
     // each call's status here, after the calling thread's own.
     void (*publish)(const ThreadStatus&) = nullptr;
+    // What a face does with each configuration it loads, before any call.
+    void (*prepare)(gpibdrv::Driver&) = nullptr;
 
     // Loads the configuration: the bench file at path, "" for the built-in
     // bench, NULL for what the environment says (board map, adapter, bench).

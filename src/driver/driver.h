@@ -283,7 +283,7 @@ class Driver {
     std::function<int64_t()> m_nowUs;
     std::vector<std::unique_ptr<BoardState>> m_boards;  // fixed once the driver serves
     std::vector<NamedDevice> m_named;
-    std::mutex m_table;               // the descriptor table below
+    std::mutex m_table;              // the descriptor table below
     std::deque<DeviceDesc> m_descs;  // descriptor 16 + i
     std::atomic<int> m_lastOpened{-1};
 };
@@ -313,8 +313,7 @@ int Driver::onDescriptor(CallId id, int ud, CallStatus& st, Body&& body) {
 template <class Body>
 void Driver::onBoard(CallId id, int board, Addr4882_t siteAddr, CallStatus& st, Body&& body) {
     const FaultDef* fault;
-    CallSite site =
-        siteAddr == GPIB_NOADDR ? CallSite{id, board} : siteOf(id, board, siteAddr);
+    CallSite site = siteAddr == GPIB_NOADDR ? CallSite{id, board} : siteOf(id, board, siteAddr);
     if (faulted(site, fault, st))
         return;
     if (BoardState* b = boardFor(board, st)) {

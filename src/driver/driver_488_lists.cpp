@@ -106,8 +106,7 @@ void Driver::SetRWLS(int board, const Addr4882_t* list, CallStatus& st) {
         }
         if (changeRen(b, true, st) < 0)
             return;
-        for (size_t i = 0; err == kDone && i < to.size(); ++i)
-            err = b.board->localLockout(&to[i]);
+        for (size_t i = 0; err == kDone && i < to.size(); ++i) err = b.board->localLockout(&to[i]);
         finish(b, err, st);
     });
 }
@@ -183,9 +182,7 @@ void Driver::PPollUnconfig(int board, const Addr4882_t* list, CallStatus& st) {
 void Driver::SendCmds(int board, const void* commands, long count, CallStatus& st) {
     onBoard(CallId::SendCmds, board, GPIB_NOADDR, st, [&](BoardState& b) {
         long sent = 0;
-        int err = count < 0 || (count > 0 && !commands) ? GPIB_EARG
-                  : cic(b)                              ? kDone
-                                                        : GPIB_ECIC;
+        int err = count < 0 || (count > 0 && !commands) ? GPIB_EARG : cic(b) ? kDone : GPIB_ECIC;
         if (err == kDone)
             err = commandBytes(
                 b, std::span<const uint8_t>(static_cast<const uint8_t*>(commands), size_t(count)),
@@ -205,13 +202,12 @@ void Driver::SendSetup(int board, const Addr4882_t* list, CallStatus& st) {
     });
 }
 
-void Driver::SendDataBytes(int board, const void* buffer, long count, int eotmode,
-                           CallStatus& st) {
+void Driver::SendDataBytes(int board, const void* buffer, long count, int eotmode, CallStatus& st) {
     onBoard(CallId::SendDataBytes, board, GPIB_NOADDR, st, [&](BoardState& b) {
         int err = eotmode < 0 || eotmode > 2 || count < 0 || (count > 0 && !buffer) ? GPIB_EARG
-                  : !cic(b)                                                        ? GPIB_ECIC
-                  : b.listeners.empty()                                            ? GPIB_ENOL
-                                                                                   : kDone;
+                  : !cic(b)                                                         ? GPIB_ECIC
+                  : b.listeners.empty()                                             ? GPIB_ENOL
+                                                                                    : kDone;
         long sent = 0;
         for (size_t i = 0; err == kDone && i < b.listeners.size(); ++i)
             err = b.board->send(b.listeners[i], static_cast<const char*>(buffer), count,

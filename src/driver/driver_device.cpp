@@ -60,8 +60,8 @@ int Driver::ibrsp(int ud, char* result, CallStatus& st) {
             return;
         }
         uint8_t v = 0;
-        int err = cic(b) ? b.board->serialPoll(t.address(), Timeout{t.device->spollTmo}, v)
-                         : GPIB_ECIC;
+        int err =
+            cic(b) ? b.board->serialPoll(t.address(), Timeout{t.device->spollTmo}, v) : GPIB_ECIC;
         if (err == kDone) {
             *result = char(v);
             deviceOk(b, *t.device, st);

@@ -29,8 +29,8 @@ int Driver::readFrom(BoardState& b, BusAddress from, char* dst, long count, int 
     return err;
 }
 
-int Driver::writeTo(BoardState& b, const std::vector<BusAddress>& to, const char* data,
-                    long count, bool eoi, int eos, Timeout t, long& sent) {
+int Driver::writeTo(BoardState& b, const std::vector<BusAddress>& to, const char* data, long count,
+                    bool eoi, int eos, Timeout t, long& sent) {
     sent = 0;
     if (to.empty())
         return GPIB_ENOL;

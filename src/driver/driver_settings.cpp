@@ -179,16 +179,35 @@ int Driver::ibask(int ud, int option, int* value, CallStatus& st) {
                                : sharedSetting(*t.device, option);
         } else {
             switch (option) {
-                case kSc: v = b.sc ? 1 : 0; break;
-                case kSre: v = b.ren ? 1 : 0; break;
-                case kAutopoll: v = b.autopoll ? 1 : 0; break;
-                case kPpc: v = b.ppc; break;
-                case kPp2: v = b.pp2 ? 1 : 0; break;
-                case kPPollTime: v = b.ppollTmo; break;
-                case kIst: v = b.ist; break;
-                case kRsv: v = b.rsv; break;
-                case kBna: v = b.setup.index; break;
-                default: v = sharedSetting(b, option);
+                case kSc:
+                    v = b.sc ? 1 : 0;
+                    break;
+                case kSre:
+                    v = b.ren ? 1 : 0;
+                    break;
+                case kAutopoll:
+                    v = b.autopoll ? 1 : 0;
+                    break;
+                case kPpc:
+                    v = b.ppc;
+                    break;
+                case kPp2:
+                    v = b.pp2 ? 1 : 0;
+                    break;
+                case kPPollTime:
+                    v = b.ppollTmo;
+                    break;
+                case kIst:
+                    v = b.ist;
+                    break;
+                case kRsv:
+                    v = b.rsv;
+                    break;
+                case kBna:
+                    v = b.setup.index;
+                    break;
+                default:
+                    v = sharedSetting(b, option);
             }
         }
         if (!v || !value) {
@@ -298,7 +317,8 @@ int Driver::configured(CallId id, int ud, int option, int value, CallStatus& st)
             if (change.valid)
                 updateDevice(ud, [&](DeviceDesc& d) { d.board = value; });
         } else if (t.device) {
-            updateDevice(ud, [&](DeviceDesc& d) { change = changeSharedSetting(d, option, value); });
+            updateDevice(ud,
+                         [&](DeviceDesc& d) { change = changeSharedSetting(d, option, value); });
         } else if (option == kSc) {
             change.previous = b.sc ? 1 : 0;
             b.sc = value != 0;
@@ -312,9 +332,9 @@ int Driver::configured(CallId id, int ud, int option, int value, CallStatus& st)
             flag = value != 0;
         } else if (option == kIst || option == kPPollTime || option == kPpc) {
             int& field = option == kIst ? b.ist : option == kPPollTime ? b.ppollTmo : b.ppc;
-            change.valid = option == kIst                                 ? true
-                           : option == kPPollTime                         ? value >= 0 && value <= 17
-                                                                          : (value & 0xE0) == 0x60;
+            change.valid = option == kIst         ? true
+                           : option == kPPollTime ? value >= 0 && value <= 17
+                                                  : (value & 0xE0) == 0x60;
             change.previous = field;
             if (change.valid)
                 field = option == kIst ? (value != 0) : value;

@@ -44,8 +44,7 @@ int Driver::autopoll(BoardState& b) {
     return kDone;
 }
 
-int Driver::statusNow(BoardState& b, const std::optional<DeviceDesc>& dev, bool& srq,
-                      int& status) {
+int Driver::statusNow(BoardState& b, const std::optional<DeviceDesc>& dev, bool& srq, int& status) {
     srq = false;
     if (int err = b.board->srqLine(srq); err != kDone)
         return err;
