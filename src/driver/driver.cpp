@@ -144,6 +144,18 @@ bool Driver::resolve(int ud, Target& t, CallStatus& st) {
     return true;
 }
 
+bool Driver::usable(BoardState& b, CallStatus& st) {
+    if (!m_openOnFirstUse || b.opened)
+        return true;
+    std::string reason;
+    if (int err = b.board->open(reason); err != kDone) {
+        fail(nullptr, err, st);
+        return false;
+    }
+    b.opened = true;
+    return true;
+}
+
 void Driver::updateDevice(int ud, const std::function<void(DeviceDesc&)>& change) {
     std::lock_guard<std::mutex> hold(m_table);
     size_t i = size_t(ud - kFirstDevice);
@@ -264,6 +276,7 @@ int Driver::ibfind(const char* name, CallStatus& st) {
             fail(nullptr, opened, st);
             return -1;
         }
+        found->opened = true;
         if (named) {
             result = openDevice(*found, *named, st);
         } else {
@@ -312,6 +325,8 @@ int Driver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos, CallSt
     int ud = -1;
     {
         std::lock_guard<BusLock> hold(b->bus);
+        if (!usable(*b, st))
+            return -1;
         if (pad < 0 || pad > 30 || !validSecondary(sad) || tmo < 0 || tmo > 17 || eos < 0 ||
             eos > 0xFFFF) {
             fail(b, GPIB_EARG, st);

@@ -83,6 +83,9 @@ class Driver {
 
     void addBoard(const BoardSetup& setup, std::unique_ptr<Board> board);
     void addDevice(const NamedDevice& device) { m_named.push_back(device); }
+    // Whether a board is opened by the first call that reaches it (as
+    // linux-gpib does) rather than by ibfind alone.
+    void setOpenOnFirstUse(bool on) { m_openOnFirstUse = on; }
     // Faults to inject into the calls, matched by board index and address.
     void setFaults(std::vector<FaultDef> faults);
     // The clock the trace measures calls with (the bench's own in instant timing).
@@ -179,6 +182,7 @@ class Driver {
         bool autopoll = true, pp2 = false, endBitIsNormal = true;
         int ist = 0, rsv = 0, ppc = 0;
         bool lastEnd = false;  // the last read on the board descriptor ended the message
+        bool opened = false;   // ibfind (or a first use) opened it
         // Whom the board-level calls (ibrd, ibwrt, RcvRespMsg, SendDataBytes)
         // reach: what ReceiveSetup, SendSetup and ibcmd addressed.
         std::optional<BusAddress> talker;
@@ -222,6 +226,9 @@ class Driver {
     // For the 488.2 routines: the board by index, or fails with EDVR/ENEB.
     BoardState* boardFor(int index, CallStatus& st);
     bool resolve(int ud, Target& t, CallStatus& st);
+    // With the bus held: the board opened where a first use opens it, or
+    // false with the reason (ENEB) in st.
+    bool usable(BoardState& b, CallStatus& st);
     // Changes a device descriptor's settings under the table lock.
     void updateDevice(int ud, const std::function<void(DeviceDesc&)>& change);
     int bits(BoardState& b) { return b.board->statusBits(); }
@@ -286,6 +293,7 @@ class Driver {
     std::mutex m_table;              // the descriptor table below
     std::deque<DeviceDesc> m_descs;  // descriptor 16 + i
     std::atomic<int> m_lastOpened{-1};
+    bool m_openOnFirstUse = false;
 };
 
 // The address word's primary and secondary address, when it is one.
@@ -303,6 +311,8 @@ int Driver::onDescriptor(CallId id, int ud, CallStatus& st, Body&& body) {
         return st.ibsta;
     {
         std::lock_guard<BusLock> hold(t.board->bus);
+        if (!usable(*t.board, st))
+            return st.ibsta;
         body(*t.board, t);
     }
     if (fault)
@@ -318,6 +328,8 @@ void Driver::onBoard(CallId id, int board, Addr4882_t siteAddr, CallStatus& st, 
         return;
     if (BoardState* b = boardFor(board, st)) {
         std::lock_guard<BusLock> hold(b->bus);
+        if (!usable(*b, st))
+            return;
         body(*b);
     }
     if (fault)

@@ -24,7 +24,10 @@ int Driver::readFrom(BoardState& b, BusAddress from, char* dst, long count, int 
                      long& got, bool& end) {
     int ended = 0;
     got = 0;
-    int err = b.board->receive(from, dst, count, (eos & kREOS) ? eos & 0xFF : -1, t, got, ended);
+    // Without BIN the EOS byte is compared in 7 bits: the board stops at its
+    // 7-bit value (message bytes above 127 are rare; the check below is exact).
+    const int byte = (eos & kREOS) ? eos & ((eos & kBIN) ? 0xFF : 0x7F) : -1;
+    int err = b.board->receive(from, dst, count, byte, t, got, ended);
     end = err == kDone && (ended & kEndEoi);
     return err;
 }

@@ -108,6 +108,11 @@ int Driver::ibwait(int ud, int mask, CallStatus& st) {
     if (!resolve(ud, t, st))
         return st.ibsta;
     BoardState& b = *t.board;
+    {
+        std::lock_guard<BusLock> hold(b.bus);
+        if (!usable(b, st))
+            return st.ibsta;
+    }
     if ((t.device && (mask & ~kDeviceMask)) || (mask & ~0xFFFF)) {
         std::lock_guard<BusLock> hold(b.bus);
         fail(&b, GPIB_EARG, st);
@@ -141,7 +146,13 @@ void Driver::WaitSRQ(int board, short* result, CallStatus& st) {
     CallSite site{CallId::WaitSRQ, board};
     if (faulted(site, fault, st))
         return;
-    if (BoardState* b = boardFor(board, st)) {
+    BoardState* b = boardFor(board, st);
+    if (b) {
+        std::lock_guard<BusLock> hold(b->bus);
+        if (!usable(*b, st))
+            return;
+    }
+    if (b) {
         if (!result) {
             std::lock_guard<BusLock> hold(b->bus);
             fail(b, GPIB_EARG, st);

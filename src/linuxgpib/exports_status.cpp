@@ -38,6 +38,9 @@ bundled::ThreadStatus& asyncStatus() {
 // makes its first call: linux-gpib's configuration tool sends IFC when it
 // sets a board up. Each configuration loaded here starts the same way.
 void takeControl(gpibdrv::Driver& driver) {
+    // A board opens with the first call that reaches it: linux-gpib programs
+    // call ibdev, or a 488.2 routine on the board index, without ibfind.
+    driver.setOpenOnFirstUse(true);
     for (int index = 0; index < 16; ++index) {
         const gpibdrv::BoardSetup* setup = driver.setup(index);
         if (!setup || !setup->present || !setup->systemController)
