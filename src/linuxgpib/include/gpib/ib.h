@@ -63,9 +63,24 @@ enum iberr_code {
 
 /* Timeout codes: TNONE waits without end, then 10 us to 1000 s. */
 enum gpib_timeout {
-    TNONE = 0, T10us = 1, T30us = 2, T100us = 3, T300us = 4, T1ms = 5, T3ms = 6, T10ms = 7,
-    T30ms = 8, T100ms = 9, T300ms = 10, T1s = 11, T3s = 12, T10s = 13, T30s = 14, T100s = 15,
-    T300s = 16, T1000s = 17
+    TNONE = 0,
+    T10us = 1,
+    T30us = 2,
+    T100us = 3,
+    T300us = 4,
+    T1ms = 5,
+    T3ms = 6,
+    T10ms = 7,
+    T30ms = 8,
+    T100ms = 9,
+    T300ms = 10,
+    T1s = 11,
+    T3s = 12,
+    T10s = 13,
+    T30s = 14,
+    T100s = 15,
+    T300s = 16,
+    T1000s = 17
 };
 
 /* The EOS mode bits ORed with the EOS byte (ibeos, ibdev). */
@@ -80,17 +95,45 @@ enum sad_special_address { NO_SAD = 0, ALL_SAD = -1 };
 
 /* iblines: which lines are known (low byte) and which are asserted. */
 enum bus_control_line {
-    ValidDAV = 0x1, ValidNDAC = 0x2, ValidNRFD = 0x4, ValidIFC = 0x8, ValidREN = 0x10,
-    ValidSRQ = 0x20, ValidATN = 0x40, ValidEOI = 0x80, ValidALL = 0xFF,
-    BusDAV = 0x100, BusNDAC = 0x200, BusNRFD = 0x400, BusIFC = 0x800, BusREN = 0x1000,
-    BusSRQ = 0x2000, BusATN = 0x4000, BusEOI = 0x8000
+    ValidDAV = 0x1,
+    ValidNDAC = 0x2,
+    ValidNRFD = 0x4,
+    ValidIFC = 0x8,
+    ValidREN = 0x10,
+    ValidSRQ = 0x20,
+    ValidATN = 0x40,
+    ValidEOI = 0x80,
+    ValidALL = 0xFF,
+    BusDAV = 0x100,
+    BusNDAC = 0x200,
+    BusNRFD = 0x400,
+    BusIFC = 0x800,
+    BusREN = 0x1000,
+    BusSRQ = 0x2000,
+    BusATN = 0x4000,
+    BusEOI = 0x8000
 };
 
 /* IEEE 488.1 command bytes (ibcmd, SendCmds). */
 enum cmd_byte {
-    GTL = 0x1, SDC = 0x4, PPConfig = 0x5, GET = 0x8, TCT = 0x9, LLO = 0x11, DCL = 0x14,
-    PPU = 0x15, SPE = 0x18, SPD = 0x19, CFE = 0x1F, LAD = 0x20, UNL = 0x3F, TAD = 0x40,
-    UNT = 0x5F, SAD = 0x60, PPE = 0x60, PPD = 0x70
+    GTL = 0x1,
+    SDC = 0x4,
+    PPConfig = 0x5,
+    GET = 0x8,
+    TCT = 0x9,
+    LLO = 0x11,
+    DCL = 0x14,
+    PPU = 0x15,
+    SPE = 0x18,
+    SPD = 0x19,
+    CFE = 0x1F,
+    LAD = 0x20,
+    UNL = 0x3F,
+    TAD = 0x40,
+    UNT = 0x5F,
+    SAD = 0x60,
+    PPE = 0x60,
+    PPD = 0x70
 };
 #ifndef __powerpc__
 enum { PPC = PPConfig };
@@ -101,24 +144,75 @@ enum ppe_bits { PPC_DISABLE = 0x10, PPC_SENSE = 0x8, PPC_DIO_MASK = 0x7 };
 
 /* ibask options */
 enum ibask_option {
-    IbaPAD = 0x1, IbaSAD = 0x2, IbaTMO = 0x3, IbaEOT = 0x4, IbaPPC = 0x5, IbaREADDR = 0x6,
-    IbaAUTOPOLL = 0x7, IbaCICPROT = 0x8, IbaIRQ = 0x9, IbaSC = 0xA, IbaSRE = 0xB, IbaEOSrd = 0xC,
-    IbaEOSwrt = 0xD, IbaEOScmp = 0xE, IbaEOSchar = 0xF, IbaPP2 = 0x10, IbaTIMING = 0x11,
-    IbaDMA = 0x12, IbaReadAdjust = 0x13, IbaWriteAdjust = 0x14, IbaEventQueue = 0x15,
-    IbaSPollBit = 0x16, IbaSpollBit = 0x16, IbaSendLLO = 0x17, IbaSPollTime = 0x18,
-    IbaPPollTime = 0x19, IbaEndBitIsNormal = 0x1A, IbaUnAddr = 0x1B, IbaHSCableLength = 0x1F,
-    IbaIst = 0x20, IbaRsv = 0x21, IbaBNA = 0x200, Iba7BitEOS = 0x1000
+    IbaPAD = 0x1,
+    IbaSAD = 0x2,
+    IbaTMO = 0x3,
+    IbaEOT = 0x4,
+    IbaPPC = 0x5,
+    IbaREADDR = 0x6,
+    IbaAUTOPOLL = 0x7,
+    IbaCICPROT = 0x8,
+    IbaIRQ = 0x9,
+    IbaSC = 0xA,
+    IbaSRE = 0xB,
+    IbaEOSrd = 0xC,
+    IbaEOSwrt = 0xD,
+    IbaEOScmp = 0xE,
+    IbaEOSchar = 0xF,
+    IbaPP2 = 0x10,
+    IbaTIMING = 0x11,
+    IbaDMA = 0x12,
+    IbaReadAdjust = 0x13,
+    IbaWriteAdjust = 0x14,
+    IbaEventQueue = 0x15,
+    IbaSPollBit = 0x16,
+    IbaSpollBit = 0x16,
+    IbaSendLLO = 0x17,
+    IbaSPollTime = 0x18,
+    IbaPPollTime = 0x19,
+    IbaEndBitIsNormal = 0x1A,
+    IbaUnAddr = 0x1B,
+    IbaHSCableLength = 0x1F,
+    IbaIst = 0x20,
+    IbaRsv = 0x21,
+    IbaBNA = 0x200,
+    Iba7BitEOS = 0x1000
 };
 
 /* ibconfig options */
 enum ibconfig_option {
-    IbcPAD = 0x1, IbcSAD = 0x2, IbcTMO = 0x3, IbcEOT = 0x4, IbcPPC = 0x5, IbcREADDR = 0x6,
-    IbcAUTOPOLL = 0x7, IbcCICPROT = 0x8, IbcIRQ = 0x9, IbcSC = 0xA, IbcSRE = 0xB, IbcEOSrd = 0xC,
-    IbcEOSwrt = 0xD, IbcEOScmp = 0xE, IbcEOSchar = 0xF, IbcPP2 = 0x10, IbcTIMING = 0x11,
-    IbcDMA = 0x12, IbcReadAdjust = 0x13, IbcWriteAdjust = 0x14, IbcEventQueue = 0x15,
-    IbcSPollBit = 0x16, IbcSpollBit = 0x16, IbcSendLLO = 0x17, IbcSPollTime = 0x18,
-    IbcPPollTime = 0x19, IbcEndBitIsNormal = 0x1A, IbcUnAddr = 0x1B, IbcHSCableLength = 0x1F,
-    IbcIst = 0x20, IbcRsv = 0x21, IbcBNA = 0x200
+    IbcPAD = 0x1,
+    IbcSAD = 0x2,
+    IbcTMO = 0x3,
+    IbcEOT = 0x4,
+    IbcPPC = 0x5,
+    IbcREADDR = 0x6,
+    IbcAUTOPOLL = 0x7,
+    IbcCICPROT = 0x8,
+    IbcIRQ = 0x9,
+    IbcSC = 0xA,
+    IbcSRE = 0xB,
+    IbcEOSrd = 0xC,
+    IbcEOSwrt = 0xD,
+    IbcEOScmp = 0xE,
+    IbcEOSchar = 0xF,
+    IbcPP2 = 0x10,
+    IbcTIMING = 0x11,
+    IbcDMA = 0x12,
+    IbcReadAdjust = 0x13,
+    IbcWriteAdjust = 0x14,
+    IbcEventQueue = 0x15,
+    IbcSPollBit = 0x16,
+    IbcSpollBit = 0x16,
+    IbcSendLLO = 0x17,
+    IbcSPollTime = 0x18,
+    IbcPPollTime = 0x19,
+    IbcEndBitIsNormal = 0x1A,
+    IbcUnAddr = 0x1B,
+    IbcHSCableLength = 0x1F,
+    IbcIst = 0x20,
+    IbcRsv = 0x21,
+    IbcBNA = 0x200
 };
 
 /* T1 delays (IbcTIMING) and the status byte's standard bits. */
@@ -206,8 +300,7 @@ void SendCmds(int board, const void* commands, long count);
 void SendDataBytes(int board, const void* data, long count, int eot_mode);
 void SendIFC(int board);
 void SendLLO(int board);
-void SendList(int board, const Addr4882_t addresses[], const void* data, long count,
-              int eot_mode);
+void SendList(int board, const Addr4882_t addresses[], const void* data, long count, int eot_mode);
 void SendSetup(int board, const Addr4882_t addresses[]);
 void SetRWLS(int board, const Addr4882_t addresses[]);
 void TestSRQ(int board, short* result);
