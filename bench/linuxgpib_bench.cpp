@@ -5,6 +5,8 @@
 //
 //   libtm-gpib.so  Send(NI DABend) + Receive(STOPend)
 //   libgpib.so.0   Send(DABend) + Receive(STOPend), and ibwrt + ibrd
+//
+//   linuxgpib_bench [LIBTM_GPIB]   (another libtm-gpib.so in place of ours)
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -67,9 +69,10 @@ double median(std::vector<double> v) {
 
 }  // namespace
 
-int main() {
+// Another libtm-gpib.so may be named (an older build, for reference).
+int main(int argc, char** argv) {
     setenv("GPIB_SIM_INSTANT", "1", 1);
-    Library own(TM_GPIB_LIBRARY), face(LINUX_GPIB_LIBRARY);
+    Library own(argc > 1 ? argv[1] : TM_GPIB_LIBRARY), face(LINUX_GPIB_LIBRARY);
     char buf[128];
     int ud = face.ibdev(0, 9, 0, 13, 1, 0);
     bool good = true;

@@ -29,6 +29,14 @@ def client_on(board_map, label):
         print("FAIL: the client on %s exited with %d" % (label, result.returncode))
 
 
+# tm-gpib-run refuses what it cannot run, saying why.
+for args, said in ((["--boards", "/nonexistent/boards.yaml", "true"], "cannot be read"),
+                   ([], "usage"), (["--bogus", "true"], "unknown option")):
+    result = subprocess.run([run] + args, capture_output=True, text=True, timeout=10)
+    if result.returncode != 2 or said not in result.stderr:
+        failures += 1
+        print("FAIL: tm-gpib-run %s: %d %r" % (args, result.returncode, result.stderr))
+
 with tempfile.TemporaryDirectory() as scratch:
     sim_map = os.path.join(scratch, "sim.yaml")
     with open(sim_map, "w") as f:
