@@ -55,6 +55,7 @@ class ProtocolBoard final : public gpibdrv::Board {
                       std::vector<gpibdrv::BusAddress>& found) override;
     int srqLine(bool& asserted) override;
     int goToLocal(gpibdrv::BusAddress device) override;
+    int localLockout(const gpibdrv::BusAddress* device) override;
 
   private:
     bool ar488() const { return m_options.flavour == Flavour::Ar488; }

@@ -47,6 +47,8 @@ Configuration mapConfiguration(const std::string& path, bool instant) {
         }
         driver->addBoard(built.setup, std::move(built.board));
     }
+    for (const MapDevice& d : r.map->devices)
+        driver->addDevice({d.name, d.board, d.pad, d.sad, d.timeoutCode, d.eot, d.eos});
     driver->setFaults(std::move(k.faults));
     for (const auto& [file, bus] : k.benches)
         c.instantTiming = c.instantTiming || bus->clock().instant();
