@@ -55,6 +55,7 @@ class ProtocolBoard final : public gpibdrv::Board {
                       std::vector<gpibdrv::BusAddress>& found) override;
     int srqLine(bool& asserted) override;
     int goToLocal(gpibdrv::BusAddress device) override;
+    int localLockout(const gpibdrv::BusAddress* device) override;
     // The waits are the line's.
     void interrupt() override { m_transport->interrupt(); }
     void clearInterrupt() override { m_transport->clearInterrupt(); }

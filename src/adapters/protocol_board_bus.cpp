@@ -130,6 +130,15 @@ int ProtocolBoard::goToLocal(BusAddress device) {
     return write(addressLine(device) + "++loc\n", deadline);
 }
 
+int ProtocolBoard::localLockout(const BusAddress* device) {
+    // ++llo sends LLO with the current address addressed to listen (both
+    // flavours; an AR488 only while REN is asserted, which it then is).
+    const int64_t deadline = commandDeadline();
+    if (int r = ready(deadline); r != kDone)
+        return r;
+    return write((device ? addressLine(*device) : std::string()) + "++llo\n", deadline);
+}
+
 int ProtocolBoard::interfaceClear() {
     const int64_t deadline = commandDeadline();
     if (int r = ready(deadline); r != kDone)

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "bundled/board_kinds.h"
+#include "bundled/board_map_devices.h"
 #include "sim/yaml_reader.h"
 
 namespace bundled {
@@ -141,8 +142,9 @@ BoardMap loadRoot(const YAML::Node& root, const std::string& path) {
     refuseRepeatedKeys(r, root);
     r.requireMap(root, "the top level of a board map");
     for (const auto& kv : root)
-        if (sim::keyText(kv.first) != "boards")
-            r.fail(kv.first, "unknown key \"" + sim::keyText(kv.first) + "\" (only boards:)");
+        if (sim::keyText(kv.first) != "boards" && sim::keyText(kv.first) != "devices")
+            r.fail(kv.first,
+                   "unknown key \"" + sim::keyText(kv.first) + "\" (only boards: and devices:)");
     YAML::Node boards = root["boards"];
     if (!boards)
         r.fail(root, "the map has no boards:");
@@ -160,6 +162,8 @@ BoardMap loadRoot(const YAML::Node& root, const std::string& path) {
     }
     if (map.boards.empty())
         r.fail(boards, "the map lists no boards");
+    if (YAML::Node devices = root["devices"])
+        loadDevices(r, devices, map);
     return map;
 }
 

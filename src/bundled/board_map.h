@@ -15,6 +15,8 @@
 //       kind: library           # an installed platform library's board
 //       board: 0                # its index, or its name there
 //       library: libgpib.so.0   # the platform libraries in turn when absent
+//   devices:                    # names ibfind opens (board_map_devices.h)
+//     dmm: {board: GPIB0, pad: 9}
 //
 // A map that cannot serve as a whole is refused with one sentence naming the
 // file, the line and the reason; an unknown key is refused too, since a
@@ -47,9 +49,23 @@ struct MapBoard {
     std::string platformBoard;            // platform boards: the index or name there
 };
 
+// A device ibfind opens by name (see board_map_devices.h).
+struct MapDevice {
+    std::string name;
+    std::string boardName;
+    int board = 0;
+    int pad = 0;
+    int sad = 0;  // 0 for none, else 0x60-0x7E as ibdev takes it
+    int timeoutCode = 13;
+    int eos = 0;
+    bool eot = true;
+    int line = 0;
+};
+
 struct BoardMap {
     std::string path;
     std::vector<MapBoard> boards;
+    std::vector<MapDevice> devices;
 };
 
 struct BoardMapResult {

@@ -47,6 +47,8 @@ Configuration boardMapConfiguration(const std::string& path, bool instant) {
         if (!b.port.empty())
             c.devices.push_back(b.port);
     }
+    for (const MapDevice& d : r.map->devices)
+        driver->addDevice({d.name, d.board, d.pad, d.sad, d.timeoutCode, d.eot, d.eos});
     driver->setFaults(std::move(k.faults));
     for (const auto& [file, bus] : k.benches)
         c.instantTiming = c.instantTiming || bus->clock().instant();

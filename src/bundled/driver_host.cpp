@@ -39,6 +39,8 @@ int Host::load(const char* pathOrNull) {
         return -1;
     }
     trace.line("# " + description + (c.instantTiming ? " (instant timing)" : ""));
+    if (prepare)
+        prepare(*driver);
     return 0;
 }
 

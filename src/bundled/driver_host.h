@@ -1,6 +1,8 @@
 #pragma once
-// What the exported entry points share: the one process-wide driver behind
-// one lock, the driver status of each calling thread, and the trace.
+// What the exported entry points share: the one process-wide driver, the
+// driver status of each calling thread, and the trace. Calls run at once
+// (the driver locks each board); loading a configuration (the first call,
+// GpibSimReload) excludes every call.
 
 #include <fmt/format.h>
 
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 
 #include "driver/call_trace.h"
@@ -23,7 +26,7 @@ struct ThreadStatus {
 ThreadStatus& threadStatus();
 
 struct Host {
-    std::mutex lock;
+    std::shared_mutex lock;  // shared by calls, exclusive for loading
     bool loaded = false;
     std::unique_ptr<gpibdrv::Driver> driver;  // empty when the configuration was refused
     std::string description;                  // of the configuration, or why it was refused
@@ -31,6 +34,11 @@ struct Host {
     bool describeOpenBoard = false;  // the description names the board opened last
     std::string shownDescription;    // the text GpibDriverDescription handed out last
     gpibdrv::CallTrace trace;
+    // A face that keeps the status in globals as well (libgpib.so.0) sees
+    // each call's status here, after the calling thread's own.
+    void (*publish)(const ThreadStatus&) = nullptr;
+    // What a face does with each configuration it loads, before any call.
+    void (*prepare)(gpibdrv::Driver&) = nullptr;
 
     // Loads the configuration: the bench file at path, "" for the built-in
     // bench, NULL for what the environment says (board map, adapter, bench).
@@ -47,8 +55,15 @@ class Call {
   public:
     explicit Call(const char* name) : m_name(name), m_guard(host().lock) {
         Host& h = host();
-        if (!h.loaded)
-            h.load(nullptr);
+        if (!h.loaded) {
+            m_guard.unlock();
+            {
+                std::unique_lock<std::shared_mutex> loading(h.lock);
+                if (!h.loaded)
+                    h.load(nullptr);
+            }
+            m_guard.lock();
+        }
         m_driver = h.driver.get();
         if (h.trace.enabled() && m_driver)
             m_start = m_driver->nowUs();
@@ -66,6 +81,8 @@ class Call {
         if (m_st.countSet)
             threadStatus().ibcntl = m_st.count;
         Host& h = host();
+        if (h.publish)
+            h.publish(threadStatus());
         if (!h.trace.enabled())
             return;
         double us = m_driver ? double(m_driver->nowUs() - m_start) : 0.0;
@@ -79,7 +96,7 @@ class Call {
 
   private:
     const char* m_name;
-    std::lock_guard<std::mutex> m_guard;
+    std::shared_lock<std::shared_mutex> m_guard;
     gpibdrv::Driver* m_driver = nullptr;
     gpibdrv::CallStatus m_st;
     int64_t m_start = 0;

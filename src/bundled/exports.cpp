@@ -102,20 +102,20 @@ GPIB_EXPORT int GPIB_CALL ibtmo(int ud, int tmo) {
 
 GPIB_EXPORT const char* GPIB_CALL GpibDriverDescription(void) {
     Host& h = host();
-    std::lock_guard<std::mutex> guard(h.lock);
+    std::unique_lock<std::shared_mutex> guard(h.lock);
     h.shownDescription = h.describe();
     return h.shownDescription.c_str();
 }
 
 GPIB_EXPORT int GPIB_CALL GpibSimReload(const char* benchPathOrNull) {
     Host& h = host();
-    std::lock_guard<std::mutex> guard(h.lock);
+    std::unique_lock<std::shared_mutex> guard(h.lock);
     return h.load(benchPathOrNull);
 }
 
 GPIB_EXPORT const char* GPIB_CALL GpibSimNotes(void) {
     Host& h = host();
-    std::lock_guard<std::mutex> guard(h.lock);
+    std::unique_lock<std::shared_mutex> guard(h.lock);
     if (!h.loaded)
         h.load(nullptr);
     return h.notes.c_str();

@@ -80,4 +80,33 @@ int Board::waitSrq(Timeout t, bool& asserted) {
     }
 }
 
+int Board::localLockout(const BusAddress* device) {
+    uint8_t bytes[4] = {cmd::LLO};
+    size_t n = 1;
+    if (device) {
+        n = 0;
+        bytes[n++] = cmd::UNL;
+        bytes[n++] = cmd::LAD(device->pad);
+        if (device->sad >= 0)
+            bytes[n++] = cmd::SAD(device->sad);
+        bytes[n++] = cmd::LLO;
+    }
+    long sent = 0;
+    return command(std::span<const uint8_t>(bytes, n), Timeout{}, sent);
+}
+
+int Board::setAtn(bool) {
+    return GPIB_ECAP;
+}
+
+int64_t Board::clockUs() {
+    return net::monotonicUs();
+}
+
+void Board::pauseUntilUs(int64_t us) {
+    int64_t left = us - net::monotonicUs();
+    if (left > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(left));
+}
+
 }  // namespace gpibdrv

@@ -159,6 +159,19 @@ class Board {
     // Waits until SRQ is asserted or the timeout is over (asserted says
     // which); by default by asking srqLine now and then.
     virtual int waitSrq(Timeout t, bool& asserted);
+    // Local lockout (LLO): to one device (addressed to listen first, so that
+    // it goes to remote with lockout) or, with nullptr, to the bus as it is
+    // addressed. By default from command bytes.
+    virtual int localLockout(const BusAddress* device);
+    // Takes control (asserts ATN) or goes to standby (releases it), where
+    // the kind lets the driver drive ATN itself; ECAP by default.
+    virtual int setAtn(bool asserted);
+
+    // The board's own clock in microseconds and a pause on it: the simulated
+    // bench keeps bus time of its own (instant in tests); the others run on
+    // the monotonic clock. The driver times its waits (ibwait) with these.
+    virtual int64_t clockUs();
+    virtual void pauseUntilUs(int64_t us);
 
     // For a server that shares the board: from another thread, ends what the
     // operation in progress waits for (a read for its device, the bus time

@@ -10,9 +10,10 @@ namespace gpibdrv {
 namespace {
 
 constexpr std::array<std::string_view, kCallIdCount> kNames = {
-    "ibask",   "ibconfig", "ibdev",    "ibfind",   "ibln",     "ibonl",   "ibpad",
-    "ibsre",   "ibtmo",    "AllSpoll", "DevClear", "FindLstn", "FindRQS", "ReadStatusByte",
-    "Receive", "Send",     "SendIFC",  "TestSRQ",  "Trigger"};
+#define TM_GPIB_CALL_NAME(name) #name,
+    TM_GPIB_CALLS(TM_GPIB_CALL_NAME)
+#undef TM_GPIB_CALL_NAME
+};
 
 constexpr std::pair<std::string_view, int> kErrors[] = {
     {"EDVR", GPIB_EDVR}, {"ECIC", GPIB_ECIC}, {"ENOL", GPIB_ENOL}, {"EADR", GPIB_EADR},

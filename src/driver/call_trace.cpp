@@ -20,6 +20,7 @@ void CallTrace::record(std::string_view call, std::string_view args, std::string
         return;
     std::string text = fmt::format("{}({}) = {}  ibsta=0x{:04X} iberr={} ibcntl={}  {:.1f} us\n",
                                    call, args, result, ibsta & 0xFFFF, iberr, ibcntl, micros);
+    std::lock_guard<std::mutex> hold(m_mutex);
     std::fwrite(text.data(), 1, text.size(), m_file);
     std::fflush(m_file);
 }
@@ -27,6 +28,7 @@ void CallTrace::record(std::string_view call, std::string_view args, std::string
 void CallTrace::line(std::string_view text) {
     if (!m_file)
         return;
+    std::lock_guard<std::mutex> hold(m_mutex);
     std::fwrite(text.data(), 1, text.size(), m_file);
     std::fputc('\n', m_file);
     std::fflush(m_file);

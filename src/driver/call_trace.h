@@ -1,9 +1,11 @@
 #pragma once
 // The trace of driver calls, one line each, to the file named by
 // GPIB_SIM_TRACE. When tracing is off nothing is formatted: callers test
-// enabled() before they build a line.
+// enabled() before they build a line. Calls on several boards may record at
+// once: each line is written whole under a short lock.
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -30,6 +32,7 @@ class CallTrace {
 
   private:
     std::FILE* m_file = nullptr;
+    std::mutex m_mutex;
 };
 
 }  // namespace gpibdrv

@@ -18,6 +18,15 @@ bool validSecondary(int sad) {
 int sadOfCode(int code) {
     return code >= 0x60 ? code - 0x60 : -1;
 }
+bool sameName(const std::string& known, const char* name, size_t n) {
+    if (known.size() != n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::toupper(static_cast<unsigned char>(known[i])) !=
+            std::toupper(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
 }  // namespace
 
 bool decodeAddress(Addr4882_t addr, BusAddress& out) {
@@ -35,14 +44,27 @@ int64_t timeoutUs(int code) {
     return code >= 0 && code <= 17 ? kTable[code] : 0;
 }
 
+BusAddress Driver::Target::address() const {
+    return device ? BusAddress{device->pad, sadOfCode(device->sad)} : BusAddress{};
+}
+
 void Driver::BoardState::reset() {
     pad = setup.pad;
     sad = setup.sad;
     tmo = setup.timeoutCode;
     eos = 0;
     spollTmo = 11;
+    ppollTmo = 5;
     eot = true;
     online = true;
+    autopoll = true;
+    endBitIsNormal = true;
+    pp2 = false;
+    ist = rsv = ppc = 0;
+    lastEnd = false;
+    talker.reset();
+    listeners.clear();
+    queued.clear();
 }
 
 Driver::Driver()
@@ -51,11 +73,11 @@ Driver::Driver()
 Driver::~Driver() = default;
 
 void Driver::addBoard(const BoardSetup& setup, std::unique_ptr<Board> board) {
-    BoardState b;
-    b.setup = setup;
-    b.board = std::move(board);
-    b.sc = setup.systemController;
-    b.reset();
+    auto b = std::make_unique<BoardState>();
+    b->setup = setup;
+    b->board = std::move(board);
+    b->sc = setup.systemController;
+    b->reset();
     m_boards.push_back(std::move(b));
 }
 
@@ -71,15 +93,15 @@ Board* Driver::board(int index) {
 
 const BoardSetup* Driver::setup(int index) const {
     for (const auto& b : m_boards)
-        if (b.setup.index == index)
-            return &b.setup;
+        if (b->setup.index == index)
+            return &b->setup;
     return nullptr;
 }
 
 Driver::BoardState* Driver::findBoard(int index) {
     for (auto& b : m_boards)
-        if (b.setup.index == index)
-            return &b;
+        if (b->setup.index == index)
+            return b.get();
     return nullptr;
 }
 
@@ -105,14 +127,40 @@ bool Driver::resolve(int ud, Target& t, CallStatus& st) {
         }
         return t.board != nullptr;
     }
-    size_t i = size_t(ud - kFirstDevice);
-    if (ud < kFirstDevice || i >= m_descs.size() || !m_descs[i].used) {
+    {
+        std::lock_guard<std::mutex> hold(m_table);
+        size_t i = size_t(ud - kFirstDevice);
+        if (ud < kFirstDevice || i >= m_descs.size() || !m_descs[i].used) {
+            fail(nullptr, GPIB_EDVR, st);
+            return false;
+        }
+        t.device = m_descs[i];
+    }
+    t.board = findBoard(t.device->board);
+    if (!t.board) {
         fail(nullptr, GPIB_EDVR, st);
         return false;
     }
-    t.device = &m_descs[i];
-    t.board = findBoard(t.device->board);
     return true;
+}
+
+bool Driver::usable(BoardState& b, CallStatus& st) {
+    if (!m_openOnFirstUse || b.opened)
+        return true;
+    std::string reason;
+    if (int err = b.board->open(reason); err != kDone) {
+        fail(nullptr, err, st);
+        return false;
+    }
+    b.opened = true;
+    return true;
+}
+
+void Driver::updateDevice(int ud, const std::function<void(DeviceDesc&)>& change) {
+    std::lock_guard<std::mutex> hold(m_table);
+    size_t i = size_t(ud - kFirstDevice);
+    if (ud >= kFirstDevice && i < m_descs.size() && m_descs[i].used)
+        change(m_descs[i]);
 }
 
 void Driver::fail(BoardState* b, int err, CallStatus& st, int extra) {
@@ -129,6 +177,13 @@ void Driver::finish(BoardState& b, int result, CallStatus& st) {
         fail(&b, result, st, result == GPIB_EABO ? GPIB_TIMO : 0);
 }
 
+void Driver::deviceOk(BoardState& b, const DeviceDesc& d, CallStatus& st, bool end) {
+    st.ibsta = GPIB_CMPL | (end ? GPIB_END : 0);
+    auto q = b.queued.find(addressKey({d.pad, sadOfCode(d.sad)}));
+    if (q != b.queued.end() && !q->second.empty())
+        st.ibsta |= GPIB_RQS;
+}
+
 int Driver::addressable(BoardState& b, Addr4882_t addr, BusAddress& out) {
     if (!decodeAddress(addr, out))
         return GPIB_EARG;
@@ -137,13 +192,16 @@ int Driver::addressable(BoardState& b, Addr4882_t addr, BusAddress& out) {
     return kDone;
 }
 
-CallSite Driver::siteOf(CallId id, int ud) const {
+CallSite Driver::siteOf(CallId id, int ud) {
     CallSite s{id, -1, -1, -1};
     if (ud >= 0 && ud < kFirstDevice) {
         s.board = ud;
-    } else if (ud >= kFirstDevice && size_t(ud - kFirstDevice) < m_descs.size()) {
-        const DeviceDesc& d = m_descs[size_t(ud - kFirstDevice)];
-        s = {id, d.board, d.pad, sadOfCode(d.sad)};
+    } else if (ud >= kFirstDevice) {
+        std::lock_guard<std::mutex> hold(m_table);
+        if (size_t(ud - kFirstDevice) < m_descs.size()) {
+            const DeviceDesc& d = m_descs[size_t(ud - kFirstDevice)];
+            s = {id, d.board, d.pad, sadOfCode(d.sad)};
+        }
     }
     return s;
 }
@@ -167,10 +225,14 @@ void Driver::overlay(const FaultDef& f, const CallSite& site, CallStatus& st) {
     if (f.iberr == GPIB_EABO && extra == 0)
         extra = GPIB_TIMO;
     if (f.iberr) {
-        if (f.perform)
+        if (f.perform) {
             st.ibsta |= GPIB_ERR | extra;
-        else
+        } else if (b) {
+            std::lock_guard<BusLock> hold(b->bus);
             fail(b, *f.iberr, st, extra);
+        } else {
+            fail(nullptr, *f.iberr, st, extra);
+        }
         st.setError(*f.iberr);
     } else {
         st.ibsta |= extra;
@@ -181,39 +243,75 @@ void Driver::overlay(const FaultDef& f, const CallSite& site, CallStatus& st) {
 
 int Driver::ibfind(const char* name, CallStatus& st) {
     BoardState* found = nullptr;
+    const NamedDevice* named = nullptr;
     if (name) {
         size_t n = strnlen(name, 256);
-        for (auto& b : m_boards) {
-            const std::string& bn = b.setup.name;
-            bool same = bn.size() == n;
-            for (size_t i = 0; same && i < n; ++i)
-                same = std::toupper(static_cast<unsigned char>(bn[i])) ==
-                       std::toupper(static_cast<unsigned char>(name[i]));
-            if (same)
-                found = &b;
-        }
+        for (auto& b : m_boards)
+            if (sameName(b->setup.name, name, n))
+                found = b.get();
+        for (const NamedDevice& d : m_named)
+            if (!found && sameName(d.name, name, n))
+                named = &d;
     }
+    if (named)
+        found = findBoard(named->board);
     if (found)
         m_lastOpened = found->setup.index;  // the title names it, opened or not
     const FaultDef* fault;
     CallSite site{CallId::ibfind, found ? found->setup.index : -1};
+    if (named)
+        site.pad = named->pad, site.sad = sadOfCode(named->sad);
     if (faulted(site, fault, st))
         return -1;
     if (!found) {
         fail(nullptr, GPIB_EDVR, st);
         return -1;
     }
-    std::string reason;
-    int opened = found->setup.present ? found->board->open(reason) : GPIB_ENEB;
-    if (opened != kDone) {
-        fail(nullptr, opened, st);
-        return -1;
+    int result = -1;
+    {
+        std::lock_guard<BusLock> hold(found->bus);
+        std::string reason;
+        int opened = found->setup.present ? found->board->open(reason) : GPIB_ENEB;
+        if (opened != kDone) {
+            fail(nullptr, opened, st);
+            return -1;
+        }
+        found->opened = true;
+        if (named) {
+            result = openDevice(*found, *named, st);
+        } else {
+            found->reset();  // opening a board puts its configuration back, as ibonl(1) does
+            ok(*found, st);
+            result = found->setup.index;
+        }
     }
-    found->reset();  // opening a board puts its configuration back, as ibonl(1) does
-    ok(*found, st);
     if (fault)
         overlay(*fault, site, st);
-    return fault && fault->iberr ? -1 : found->setup.index;
+    return fault && fault->iberr ? -1 : result;
+}
+
+int Driver::openDevice(BoardState& b, const NamedDevice& d, CallStatus& st) {
+    std::lock_guard<std::mutex> hold(m_table);
+    auto it =
+        std::find_if(m_descs.begin(), m_descs.end(), [](const DeviceDesc& x) { return !x.used; });
+    if (it == m_descs.end()) {
+        if (m_descs.size() >= kMaxDescriptors) {
+            fail(&b, GPIB_EDVR, st);  // the driver's descriptor table is full
+            return -1;
+        }
+        it = m_descs.insert(m_descs.end(), DeviceDesc{});
+    }
+    DeviceDesc desc;
+    desc.used = true;
+    desc.board = desc.openedBoard = d.board;
+    desc.pad = desc.openedPad = d.pad;
+    desc.sad = desc.openedSad = d.sad;
+    desc.tmo = desc.openedTmo = d.timeoutCode;
+    desc.eot = desc.openedEot = d.eot ? 1 : 0;
+    desc.eos = desc.openedEos = d.eos;
+    *it = desc;
+    st.ibsta = GPIB_CMPL;
+    return int(it - m_descs.begin()) + kFirstDevice;
 }
 
 int Driver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos, CallStatus& st) {
@@ -224,25 +322,21 @@ int Driver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos, CallSt
     BoardState* b = boardFor(board, st);
     if (!b)
         return -1;
-    if (pad < 0 || pad > 30 || !validSecondary(sad) || tmo < 0 || tmo > 17 || eos < 0 ||
-        eos > 0xFFFF) {
-        fail(b, GPIB_EARG, st);
-        return -1;
-    }
-    auto it =
-        std::find_if(m_descs.begin(), m_descs.end(), [](const DeviceDesc& d) { return !d.used; });
-    if (it == m_descs.end()) {
-        if (m_descs.size() >= kMaxDescriptors) {
-            fail(b, GPIB_EDVR, st);  // the driver's descriptor table is full
+    int ud = -1;
+    {
+        std::lock_guard<BusLock> hold(b->bus);
+        if (!usable(*b, st))
+            return -1;
+        if (pad < 0 || pad > 30 || !validSecondary(sad) || tmo < 0 || tmo > 17 || eos < 0 ||
+            eos > 0xFFFF) {
+            fail(b, GPIB_EARG, st);
             return -1;
         }
-        it = m_descs.insert(m_descs.end(), DeviceDesc{});
+        ud = openDevice(*b, {"", board, pad, sad, tmo, eot != 0, eos}, st);
     }
-    *it = DeviceDesc{true, board, pad, sad, tmo, eot ? 1 : 0, eos, 11, tmo, eot ? 1 : 0, eos};
-    st.ibsta = GPIB_CMPL;
     if (fault)
         overlay(*fault, site, st);
-    return fault && fault->iberr ? -1 : int(it - m_descs.begin()) + kFirstDevice;
+    return fault && fault->iberr ? -1 : ud;
 }
 
 int Driver::ibonl(int ud, int v, CallStatus& st) {
@@ -251,20 +345,25 @@ int Driver::ibonl(int ud, int v, CallStatus& st) {
     if (faulted(site, fault, st))
         return st.ibsta;
     Target t;
-    bool boardOffline = ud >= 0 && ud < kFirstDevice && findBoard(ud) && !findBoard(ud)->online;
-    if (boardOffline) {
-        t.board = findBoard(ud);  // bringing an offline board back is allowed
+    BoardState* offline = ud >= 0 && ud < kFirstDevice ? findBoard(ud) : nullptr;
+    if (offline && !offline->online) {
+        t.board = offline;  // bringing an offline board back is allowed
     } else if (!resolve(ud, t, st)) {
         return st.ibsta;
     }
     if (t.device) {
-        DeviceDesc& d = *t.device;
-        if (v == 0)
-            d.used = false;
-        else
+        updateDevice(ud, [&](DeviceDesc& d) {
+            if (v == 0) {
+                d.used = false;
+                return;
+            }
             d.tmo = d.openedTmo, d.eot = d.openedEot, d.eos = d.openedEos, d.spollTmo = 11;
+            d.pad = d.openedPad, d.sad = d.openedSad, d.board = d.openedBoard;
+            d.endBitIsNormal = true;
+        });
         st.ibsta = GPIB_CMPL;
     } else {
+        std::lock_guard<BusLock> hold(t.board->bus);
         if (v == 0)
             t.board->online = false;
         else
@@ -286,28 +385,31 @@ int Driver::ibln(int ud, int pad, int sad, short* listen, CallStatus& st) {
     Target t;
     if (!resolve(ud, t, st))
         return st.ibsta;
-    BoardState& b = *t.board;
-    bool allSad = sad == -1;
-    if (pad < 0 || pad > 30 || !(allSad || validSecondary(sad)) || !listen) {
-        fail(&b, GPIB_EARG, st);
-        return st.ibsta;
+    {
+        BoardState& b = *t.board;
+        std::lock_guard<BusLock> hold(b.bus);
+        bool allSad = sad == -1;
+        if (pad < 0 || pad > 30 || !(allSad || validSecondary(sad)) || !listen) {
+            fail(&b, GPIB_EARG, st);
+            return st.ibsta;
+        }
+        if (!cic(b)) {
+            fail(&b, GPIB_ECIC, st);
+            return st.ibsta;
+        }
+        int result = kDone;
+        bool found = false;
+        if (allSad) {
+            std::vector<BusAddress> listeners;
+            const int pads[] = {pad};
+            result = b.board->findListeners(pads, 0, listeners);
+            found = !listeners.empty();
+        } else {
+            result = b.board->listens({pad, sadOfCode(sad)}, found);
+        }
+        *listen = found ? 1 : 0;
+        finish(b, result, st);
     }
-    if (!cic(b)) {
-        fail(&b, GPIB_ECIC, st);
-        return st.ibsta;
-    }
-    int result = kDone;
-    bool found = false;
-    if (allSad) {
-        std::vector<BusAddress> listeners;
-        const int pads[] = {pad};
-        result = b.board->findListeners(pads, 0, listeners);
-        found = !listeners.empty();
-    } else {
-        result = b.board->listens({pad, sadOfCode(sad)}, found);
-    }
-    *listen = found ? 1 : 0;
-    finish(b, result, st);
     if (fault)
         overlay(*fault, site, st);
     return st.ibsta;
@@ -328,25 +430,17 @@ int Driver::changeRen(BoardState& b, bool on, CallStatus& st) {
 }
 
 int Driver::ibsre(int ud, int v, CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site = siteOf(CallId::ibsre, ud);
-    if (faulted(site, fault, st))
-        return st.ibsta;
-    Target t;
-    if (!resolve(ud, t, st))
-        return st.ibsta;
-    if (t.device) {
-        fail(t.board, GPIB_EARG, st);  // REN is a board's line
-        return st.ibsta;
-    }
-    int previous = changeRen(*t.board, v != 0, st);
-    if (previous < 0)
-        return st.ibsta;
-    ok(*t.board, st);
-    st.setError(previous);  // like the other setters, iberr holds the previous setting
-    if (fault)
-        overlay(*fault, site, st);
-    return st.ibsta;
+    return onDescriptor(CallId::ibsre, ud, st, [&](BoardState& b, Target& t) {
+        if (t.device) {
+            fail(&b, GPIB_EARG, st);  // REN is a board's line
+            return;
+        }
+        int previous = changeRen(b, v != 0, st);
+        if (previous < 0)
+            return;
+        ok(b, st);
+        st.setError(previous);  // like the other setters, iberr holds the previous setting
+    });
 }
 
 }  // namespace gpibdrv

@@ -12,11 +12,8 @@ constexpr size_t kMaxList = 1024;  // an address list without its end-of-list wo
 
 void Driver::Send(int board, Addr4882_t addr, const void* buffer, long count, int eotmode,
                   CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site = siteOf(CallId::Send, board, addr);
-    if (faulted(site, fault, st))
-        return;
-    if (BoardState* b = boardFor(board, st)) {
+    onBoard(CallId::Send, board, addr, st, [&](BoardState& bs) {
+        BoardState* b = &bs;
         BusAddress to;
         int err = eotmode < 0 || eotmode > 2 || count < 0 || (count > 0 && !buffer)
                       ? GPIB_EARG
@@ -31,18 +28,13 @@ void Driver::Send(int board, Addr4882_t addr, const void* buffer, long count, in
         }
         finish(*b, err, st);
         st.setCount(sent);
-    }
-    if (fault)
-        overlay(*fault, site, st);
+    });
 }
 
 void Driver::Receive(int board, Addr4882_t addr, void* buffer, long count, int termination,
                      CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site = siteOf(CallId::Receive, board, addr);
-    if (faulted(site, fault, st))
-        return;
-    if (BoardState* b = boardFor(board, st)) {
+    onBoard(CallId::Receive, board, addr, st, [&](BoardState& bs) {
+        BoardState* b = &bs;
         BusAddress from;
         bool badTerm = termination < 0 || (termination > 255 && termination != GPIB_STOPend);
         int err = badTerm || count < 0 || (count > 0 && !buffer) ? GPIB_EARG
@@ -58,9 +50,7 @@ void Driver::Receive(int board, Addr4882_t addr, void* buffer, long count, int t
         if (err == kDone && (ended & (kEndChar | kEndEoi)))
             st.ibsta |= GPIB_END;
         st.setCount(got);
-    }
-    if (fault)
-        overlay(*fault, site, st);
+    });
 }
 
 bool Driver::pollOne(BoardState& b, Addr4882_t addr, uint8_t& value, CallStatus& st) {
@@ -76,27 +66,19 @@ bool Driver::pollOne(BoardState& b, Addr4882_t addr, uint8_t& value, CallStatus&
 }
 
 void Driver::ReadStatusByte(int board, Addr4882_t addr, short* status, CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site = siteOf(CallId::ReadStatusByte, board, addr);
-    if (faulted(site, fault, st))
-        return;
-    if (BoardState* b = boardFor(board, st)) {
+    onBoard(CallId::ReadStatusByte, board, addr, st, [&](BoardState& bs) {
+        BoardState* b = &bs;
         uint8_t v = 0;
         if (!status)
             fail(b, GPIB_EARG, st);
         else if (pollOne(*b, addr, v, st))
             *status = short(v), ok(*b, st);
-    }
-    if (fault)
-        overlay(*fault, site, st);
+    });
 }
 
 void Driver::AllSpoll(int board, const Addr4882_t* list, short* results, CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site{CallId::AllSpoll, board};
-    if (faulted(site, fault, st))
-        return;
-    if (BoardState* b = boardFor(board, st)) {
+    onBoard(CallId::AllSpoll, board, GPIB_NOADDR, st, [&](BoardState& bs) {
+        BoardState* b = &bs;
         if (!list || !results) {
             fail(b, GPIB_EARG, st);
         } else {
@@ -114,17 +96,12 @@ void Driver::AllSpoll(int board, const Addr4882_t* list, short* results, CallSta
                 ok(*b, st);
             st.setCount(long(good ? i : i - 1));  // on failure: the index of the device that failed
         }
-    }
-    if (fault)
-        overlay(*fault, site, st);
+    });
 }
 
 void Driver::FindRQS(int board, const Addr4882_t* list, short* status, CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site{CallId::FindRQS, board};
-    if (faulted(site, fault, st))
-        return;
-    if (BoardState* b = boardFor(board, st)) {
+    onBoard(CallId::FindRQS, board, GPIB_NOADDR, st, [&](BoardState& bs) {
+        BoardState* b = &bs;
         if (!list || !status) {
             fail(b, GPIB_EARG, st);
         } else {
@@ -145,27 +122,20 @@ void Driver::FindRQS(int board, const Addr4882_t* list, short* status, CallStatu
                 fail(b, GPIB_ETAB, st);  // nobody asked for service
             st.setCount(long(i));
         }
-    }
-    if (fault)
-        overlay(*fault, site, st);
+    });
 }
 
 void Driver::FindLstn(int board, const Addr4882_t* pads, Addr4882_t* results, int limit,
                       CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site{CallId::FindLstn, board};
-    if (faulted(site, fault, st))
-        return;
-    if (BoardState* b = boardFor(board, st)) {
+    onBoard(CallId::FindLstn, board, GPIB_NOADDR, st, [&](BoardState& bs) {
+        BoardState* b = &bs;
         if (!pads || !results || limit <= 0)
             fail(b, GPIB_EARG, st);
         else if (!cic(*b))
             fail(b, GPIB_ECIC, st);
         else
             doFindLstn(*b, pads, results, limit, st);
-    }
-    if (fault)
-        overlay(*fault, site, st);
+    });
 }
 
 void Driver::doFindLstn(BoardState& b, const Addr4882_t* pads, Addr4882_t* results, int limit,
@@ -196,39 +166,27 @@ void Driver::doFindLstn(BoardState& b, const Addr4882_t* pads, Addr4882_t* resul
 }
 
 void Driver::TestSRQ(int board, short* result, CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site{CallId::TestSRQ, board};
-    if (faulted(site, fault, st))
-        return;
-    if (BoardState* b = boardFor(board, st)) {
+    onBoard(CallId::TestSRQ, board, GPIB_NOADDR, st, [&](BoardState& bs) {
+        BoardState* b = &bs;
         bool on = false;
         int err = result ? b->board->srqLine(on) : GPIB_EARG;
         finish(*b, err, st);
         if (err == kDone)
             *result = on ? 1 : 0;
-    }
-    if (fault)
-        overlay(*fault, site, st);
+    });
 }
 
 void Driver::SendIFC(int board, CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site{CallId::SendIFC, board};
-    if (faulted(site, fault, st))
-        return;
-    if (BoardState* b = boardFor(board, st))
+    onBoard(CallId::SendIFC, board, GPIB_NOADDR, st, [&](BoardState& bs) {
+        BoardState* b = &bs;
         finish(*b, b->sc ? b->board->interfaceClear() : GPIB_ESAC, st);
-    if (fault)
-        overlay(*fault, site, st);
+    });
 }
 
 void Driver::busMessage(CallId id, int board, Addr4882_t addr,
                         int (Board::*send)(const BusAddress*), CallStatus& st) {
-    const FaultDef* fault;
-    CallSite site = siteOf(id, board, addr);
-    if (faulted(site, fault, st))
-        return;
-    if (BoardState* b = boardFor(board, st)) {
+    onBoard(id, board, addr, st, [&](BoardState& bs) {
+        BoardState* b = &bs;
         BusAddress device;
         int err = kDone;
         if (addr == GPIB_NOADDR)
@@ -236,9 +194,7 @@ void Driver::busMessage(CallId id, int board, Addr4882_t addr,
         else if ((err = addressable(*b, addr, device)) == kDone)
             err = (b->board.get()->*send)(&device);
         finish(*b, err, st);
-    }
-    if (fault)
-        overlay(*fault, site, st);
+    });
 }
 
 void Driver::Trigger(int board, Addr4882_t addr, CallStatus& st) {

@@ -4,18 +4,19 @@ namespace gpibdrv {
 
 FaultInjector::FaultInjector(const std::vector<FaultDef>& faults) {
     for (const auto& f : faults) {
-        Live live{&f, 0};
+        Live live{&f, {}};
         for (const auto& name : f.calls)
             if (auto id = callByName(name))
-                live.calls |= 1u << static_cast<unsigned>(*id);
+                live.calls.set(static_cast<size_t>(*id));
         m_faults.push_back(live);
     }
 }
 
 const FaultDef* FaultInjector::match(const CallSite& site) {
+    std::lock_guard<std::mutex> hold(m_mutex);
     for (auto& live : m_faults) {
         const FaultDef& f = *live.def;
-        if (!(live.calls & (1u << static_cast<unsigned>(site.id))))
+        if (!live.calls.test(static_cast<size_t>(site.id)))
             continue;
         if (f.board && *f.board != site.board)
             continue;

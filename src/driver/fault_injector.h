@@ -3,9 +3,11 @@
 // names entry points, optionally a board and an address; the first `after`
 // matching calls go through, the next `times` ones (or all) fail.
 
+#include <bitset>
+#include <mutex>
+#include <optional>
 #include <vector>
 
-#include <optional>
 #include <string>
 
 #include "driver/call_id.h"
@@ -41,16 +43,18 @@ class FaultInjector {
     explicit FaultInjector(const std::vector<FaultDef>& faults);
 
     // The fault this call meets, or nullptr; counts the call either way.
+    // Safe to call from several threads.
     const FaultDef* match(const CallSite& site);
 
   private:
     struct Live {
         const FaultDef* def;
-        unsigned calls;  // bit per CallId
+        std::bitset<kCallIdCount> calls;
         long seen = 0;
         long fired = 0;
     };
     std::vector<Live> m_faults;
+    std::mutex m_mutex;  // calls on several boards count at once
 };
 
 }  // namespace gpibdrv

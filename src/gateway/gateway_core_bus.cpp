@@ -1,7 +1,7 @@
 // The interface link's device_docmd: command bytes with ATN, bus status,
 // ATN and REN, the gateway's bus address and IFC. A kind that cannot put
 // command bytes on the bus itself (an adapter) still serves them: the
-// addressing is kept here, GET, SDC, GTL and DCL become its own bus
+// addressing is kept here, GET, SDC, GTL, DCL and LLO become its own bus
 // operations, and NDAC is answered from its listener check, so that a
 // client's listener search through the gateway finds what the kind finds.
 #include <algorithm>
@@ -48,8 +48,11 @@ int GatewayCore::sendCommands(Board& b, std::string_view bytes, gpibdrv::Timeout
             case DCL:
                 done = board.clear(nullptr);
                 break;
+            case LLO:
+                done = board.localLockout(nullptr);
+                break;
             default:
-                done = GPIB_ECAP;  // LLO, polls, parallel poll set-up, TCT: not without the bus
+                done = GPIB_ECAP;  // polls, parallel poll set-up, TCT: not without the bus
         }
         if (done != kDone)
             return done;
@@ -179,9 +182,7 @@ int GatewayCore::docmd(const Client& c, const DocmdArgs& a, std::string& out) {
                                answer(value);
                            return err;
                        case vxi11::kDocmdAtn:
-                           // Asserting ATN is sending no command bytes; it
-                           // drops by itself with the next data transfer.
-                           return argument ? sendCommands(b, {}, t) : kDone;
+                           return board.setAtn(argument != 0);
                        case vxi11::kDocmdRemoteEnable:
                            err = board.remoteEnable(argument != 0);
                            if (err == kDone)

@@ -103,6 +103,9 @@ struct InstrumentDef {
     bool acceptsData = true;  // false: holds off every data byte (Send times out)
     bool sendsEoi = true;     // false: ends responses without EOI
     bool rqsInPoll = true;    // false: asserts SRQ but never shows RQS in its poll
+    // The individual status bit a parallel poll reports; without a setting
+    // it follows the instrument's service request.
+    std::optional<bool> ist;
 };
 
 struct BoardDef {

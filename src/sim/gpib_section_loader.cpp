@@ -100,7 +100,7 @@ void loadInstrument(YamlReader& r, const YAML::Node& node, InstrumentDef& inst) 
     r.noteUnknownKeys(node,
                       {"ieee488_2", "match_case", "sre", "ese", "esr", "trigger", "device_clear",
                        "response_delay_ms", "present", "answers", "serial_poll", "accepts_data",
-                       "eoi", "rqs_in_poll"},
+                       "eoi", "rqs_in_poll", "ist"},
                       w);
     if (node["ieee488_2"])
         inst.ieee4882 = r.boolean(node["ieee488_2"], "ieee488_2");
@@ -149,6 +149,8 @@ void loadInstrument(YamlReader& r, const YAML::Node& node, InstrumentDef& inst) 
         inst.sendsEoi = r.boolean(node["eoi"], "eoi");
     if (node["rqs_in_poll"])
         inst.rqsInPoll = r.boolean(node["rqs_in_poll"], "rqs_in_poll");
+    if (node["ist"])
+        inst.ist = r.boolean(node["ist"], "ist");
 }
 
 void loadAddressFilter(YamlReader& r, const YAML::Node& n, FaultDef& f) {

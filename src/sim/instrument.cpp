@@ -195,4 +195,13 @@ void Instrument::updateStatus() {
     m_status.update(hasOutput(), m_responder.errorsQueued());
 }
 
+int Instrument::parallelPollLine() const {
+    if (!m_ppe)
+        return -1;
+    // The line is asserted when the individual status matches the sense bit.
+    const bool ist = m_def.ist.value_or(requestingService());
+    const bool sense = (*m_ppe & 0x08) != 0;
+    return ist == sense ? *m_ppe & 0x07 : -1;
+}
+
 }  // namespace sim

@@ -5,6 +5,7 @@
 // complete at EOI or at the instrument's query termination.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,14 @@ class Instrument {
     void deviceClear();
     void setRemote(bool remote) { m_remote = remote; }
     bool remote() const { return m_remote; }
+    // Local lockout (LLO): the front panel cannot take the instrument back to
+    // local until REN goes.
+    void setLockedOut(bool locked) { m_lockedOut = locked; }
+    bool lockedOut() const { return m_lockedOut; }
+    // Parallel poll: the PPE byte it was configured with (sense and line),
+    // or none; and the line it then drives, 0-7, or -1.
+    void configureParallelPoll(std::optional<uint8_t> ppe) { m_ppe = ppe; }
+    int parallelPollLine() const;
 
     Responder& responder() { return m_responder; }
     StatusModel& status() { return m_status; }
@@ -72,6 +81,8 @@ class Instrument {
     size_t m_head = 0;
     long m_answered = 0;
     bool m_remote = false;
+    bool m_lockedOut = false;
+    std::optional<uint8_t> m_ppe;
 };
 
 }  // namespace sim

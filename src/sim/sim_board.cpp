@@ -20,6 +20,8 @@ SimBus::SimBus(BenchDefinition definition, bool instantOverride)
     : m_def(std::move(definition)), m_clock(instantOverride || m_def.timing.instant) {
     for (const auto& inst : m_def.instruments)
         m_instruments.push_back(std::make_unique<Instrument>(inst, m_def.devices[inst.device]));
+    for (const auto& board : m_def.boards)
+        m_locks[board.index] = std::make_unique<std::recursive_mutex>();
 }
 
 Instrument* SimBus::instrumentAt(const GpibAddress& a) {
@@ -49,7 +51,7 @@ int64_t SimBus::waitLimitUs(gpibdrv::Timeout t) const {
 }
 
 SimBoard::SimBoard(std::shared_ptr<SimBus> bus, const BoardDef& def)
-    : m_bus(std::move(bus)), m_def(def) {
+    : m_bus(std::move(bus)), m_lock(m_bus->instrumentsLock(def.index)), m_def(def) {
     m_cic = m_atn = def.cicAtStart && def.systemController;
     m_instruments = m_bus->instrumentsOn(def.index);
     for (Instrument* inst : m_instruments)
@@ -61,6 +63,7 @@ std::string SimBoard::describe() const {
 }
 
 int SimBoard::statusBits() {
+    Hold hold(m_lock);
     int s = 0;
     if (m_cic)
         s |= GPIB_CIC;
@@ -96,6 +99,7 @@ int SimBoard::address(const BusAddress& a, Instrument*& inst) {
 
 int SimBoard::send(BusAddress to, const char* data, long count, gpibdrv::EndMode end,
                    gpibdrv::Timeout t, long& sent) {
+    Hold hold(m_lock);
     Instrument* inst = nullptr;
     if (int err = address(to, inst); err != kDone)
         return err;
@@ -130,6 +134,7 @@ int SimBoard::send(BusAddress to, const char* data, long count, gpibdrv::EndMode
 
 int SimBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t,
                       long& got, int& ended) {
+    Hold hold(m_lock);
     Instrument* inst = nullptr;
     if (int err = address(from, inst); err != kDone)
         return err;
@@ -166,6 +171,7 @@ int SimBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::
 }
 
 int SimBoard::serialPoll(BusAddress device, gpibdrv::Timeout t, uint8_t& status) {
+    Hold hold(m_lock);
     Instrument* inst = nullptr;
     if (int err = address(device, inst); err != kDone)
         return err;
@@ -180,6 +186,7 @@ int SimBoard::serialPoll(BusAddress device, gpibdrv::Timeout t, uint8_t& status)
 }
 
 int SimBoard::trigger(const BusAddress* device) {
+    Hold hold(m_lock);
     Instrument* inst = m_addressed;
     if (!device)
         m_bus->spend(m_bus->definition().timing.commandUs);
@@ -193,6 +200,7 @@ int SimBoard::trigger(const BusAddress* device) {
 }
 
 int SimBoard::clear(const BusAddress* device) {
+    Hold hold(m_lock);
     if (!device) {
         m_bus->spend(m_bus->definition().timing.commandUs);
         for (Instrument* i : m_instruments)
@@ -209,23 +217,27 @@ int SimBoard::clear(const BusAddress* device) {
 }
 
 int SimBoard::interfaceClear() {
+    Hold hold(m_lock);
     m_bus->spend(kIfcUs);
     m_cic = true;
     takeControl();
     m_addressed = nullptr;  // IFC unaddresses every device
     m_listenAddresses.clear();
-    m_lastPrimary = -1;
+    m_lastPrimary = m_talkAddress = -1;
+    m_ppcPending = false;
     return kDone;
 }
 
 int SimBoard::remoteEnable(bool on) {
+    Hold hold(m_lock);
     m_ren = on;
     if (!on)
-        for (Instrument* i : m_instruments) i->setRemote(false);
+        for (Instrument* i : m_instruments) i->setRemote(false), i->setLockedOut(false);
     return kDone;
 }
 
 int SimBoard::listens(BusAddress device, bool& listening) {
+    Hold hold(m_lock);
     m_bus->spend(m_bus->definition().timing.probeUs);
     listening = listenerAt(device) != nullptr;
     takeControl();
@@ -234,11 +246,13 @@ int SimBoard::listens(BusAddress device, bool& listening) {
 
 int SimBoard::findListeners(std::span<const int> pads, size_t stopAfter,
                             std::vector<BusAddress>& found) {
+    Hold hold(m_lock);
     takeControl();
     return Board::findListeners(pads, stopAfter, found);
 }
 
 int SimBoard::srqLine(bool& asserted) {
+    Hold hold(m_lock);
     asserted = (statusBits() & GPIB_SRQI) != 0;
     return kDone;
 }
@@ -257,12 +271,19 @@ void SimBoard::commandByte(uint8_t byte) {
     byte &= 0x7F;  // the parity bit is not ours to judge
     const int low = byte & 0x1F;
     const int own = m_def.pad;
+    if (m_ppcPending && byte >= 0x60) {  // PPE or PPD, to each addressed listener
+        for (Instrument* inst : addressedListeners())
+            inst->configureParallelPoll(byte < PPD ? std::optional<uint8_t>(byte) : std::nullopt);
+        return;
+    }
+    m_ppcPending = byte == PPC;
     if (byte == UNL) {
         m_listenAddresses.clear();
         m_listener = false;
         m_lastPrimary = -1;
     } else if (byte == UNT) {
         m_talker = false;
+        m_talkAddress = -1;
         m_lastPrimary = -1;
     } else if (byte >= 0x20 && byte < UNL) {  // a listen address
         m_lastPrimary = low;
@@ -272,6 +293,7 @@ void SimBoard::commandByte(uint8_t byte) {
             m_listenAddresses.push_back({low, -1});
     } else if (byte >= 0x40 && byte < UNT) {  // a talk address: one talker at a time
         m_talker = low == own;
+        m_talkAddress = low;
         m_lastPrimary = -1;
     } else if (byte >= 0x60 && byte < 0x7F) {  // a secondary: of the primary before it
         if (m_lastPrimary >= 0 && m_lastPrimary != own)
@@ -289,12 +311,20 @@ void SimBoard::commandByte(uint8_t byte) {
         for (Instrument* i : m_instruments)
             if (i->listens())
                 i->deviceClear();
+    } else if (byte == LLO) {
+        for (Instrument* i : m_instruments) i->setLockedOut(true);
+    } else if (byte == PPU) {
+        for (Instrument* i : m_instruments) i->configureParallelPoll(std::nullopt);
+    } else if (byte == TCT && m_talkAddress >= 0 && m_talkAddress != own) {
+        // Control passes to the device addressed to talk; IFC takes it back.
+        m_cic = false;
+        m_atn = m_talker = m_listener = false;
     }
-    // The other universal and addressed commands (LLO, SPE, SPD, the
-    // parallel poll configuration, TCT) change nothing the bench models.
+    // The other commands (SPE, SPD) change nothing the bench models.
 }
 
 int SimBoard::command(std::span<const uint8_t> bytes, gpibdrv::Timeout, long& sent) {
+    Hold hold(m_lock);
     sent = 0;
     if (!m_cic)
         return GPIB_ECIC;
@@ -311,6 +341,7 @@ int SimBoard::command(std::span<const uint8_t> bytes, gpibdrv::Timeout, long& se
 }
 
 int SimBoard::lines(int& state) {
+    Hold hold(m_lock);
     using namespace gpibdrv;
     state = 0xFF;  // the simulated bus shows every line
     if (m_ren)
@@ -326,6 +357,7 @@ int SimBoard::lines(int& state) {
 }
 
 int SimBoard::waitSrq(gpibdrv::Timeout t, bool& asserted) {
+    Hold hold(m_lock);
     // On the bench's clock: in instant timing the wait costs nothing, and an
     // instrument that asserts SRQ later still does so at its own moment.
     SimClock& clock = m_bus->clock();
@@ -370,6 +402,28 @@ void SimBoard::interrupt() {
 
 void SimBoard::clearInterrupt() {
     m_interrupted = false;
+}
+
+int SimBoard::parallelPoll(gpibdrv::Timeout, uint8_t& result) {
+    Hold hold(m_lock);
+    result = 0;
+    if (!m_cic)
+        return GPIB_ECIC;
+    // IDY (ATN with EOI): each configured instrument drives its line.
+    m_bus->spend(m_bus->definition().timing.commandUs);
+    takeControl();
+    for (const Instrument* i : m_instruments)
+        if (int line = i->parallelPollLine(); line >= 0 && i->listens())
+            result |= uint8_t(1u << line);
+    return kDone;
+}
+
+int SimBoard::setAtn(bool asserted) {
+    Hold hold(m_lock);
+    if (!m_cic)
+        return GPIB_ECIC;
+    m_atn = asserted;
+    return kDone;
 }
 
 }  // namespace sim

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -37,11 +38,17 @@ class SimBus {
     void spend(double us);
     // How long an operation with this timeout waits before giving up.
     int64_t waitLimitUs(gpibdrv::Timeout t) const;
+    // The lock of one bench board's instruments: two boards of a board map
+    // may serve the same bench board, and the driver locks each of its own
+    // boards, not the bench. Boards of a bench share nothing else but the
+    // clock, which may be used from several threads.
+    std::recursive_mutex& instrumentsLock(int board) { return *m_locks.at(board); }
 
   private:
     BenchDefinition m_def;
     SimClock m_clock;
     std::vector<std::unique_ptr<Instrument>> m_instruments;
+    std::map<int, std::unique_ptr<std::recursive_mutex>> m_locks;  // by bench board
 };
 
 class SimBoard final : public gpibdrv::Board {
@@ -69,6 +76,10 @@ class SimBoard final : public gpibdrv::Board {
     int waitSrq(gpibdrv::Timeout t, bool& asserted) override;
     void interrupt() override;
     void clearInterrupt() override;
+    int parallelPoll(gpibdrv::Timeout t, uint8_t& result) override;
+    int setAtn(bool asserted) override;
+    int64_t clockUs() override { return m_bus->clock().nowUs(); }
+    void pauseUntilUs(int64_t us) override { m_bus->clock().waitUntil(us); }
 
   private:
     // Waits on the bench's clock until us: false, at once, when interrupted.
@@ -86,7 +97,10 @@ class SimBoard final : public gpibdrv::Board {
     // The instruments the command bytes addressed to listen.
     std::vector<Instrument*> addressedListeners();
 
+    using Hold = std::lock_guard<std::recursive_mutex>;
+
     std::shared_ptr<SimBus> m_bus;
+    std::recursive_mutex& m_lock;  // the bench board's, see SimBus
     BoardDef m_def;
     bool m_cic = false, m_atn = false, m_talker = false, m_listener = false, m_ren = false;
     Instrument* m_addressed = nullptr;  // the device last addressed to listen
@@ -95,6 +109,8 @@ class SimBoard final : public gpibdrv::Board {
     // a secondary would belong to.
     std::vector<gpibdrv::BusAddress> m_listenAddresses;
     int m_lastPrimary = -1;
+    int m_talkAddress = -1;     // the primary a talk address named last
+    bool m_ppcPending = false;  // PPC came: PPE and PPD bytes follow
     std::vector<Instrument*> m_instruments;
     std::array<Instrument*, 31 * 32> m_slots{};  // per pad/sad (sad -1 first)
     // What interrupt() raises for the waits in progress, from another thread.

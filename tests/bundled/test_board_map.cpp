@@ -64,7 +64,8 @@ TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
     const Row rows[] = {
         {"", "board map m.yaml: the file is empty"},
         {"boards: {}\n", "board map m.yaml, line 1: the map lists no boards"},
-        {"board:\n  GPIB0: {kind: simulated}\n", "line 1: unknown key \"board\" (only boards:)"},
+        {"board:\n  GPIB0: {kind: simulated}\n",
+         "line 1: unknown key \"board\" (only boards: and devices:)"},
         {"boards:\n  GPIB16: {kind: simulated}\n",
          "line 2: \"GPIB16\" is not a board name (GPIB0 to GPIB15)"},
         {"boards:\n  COM1: {kind: simulated}\n", "line 2: \"COM1\" is not a board name"},

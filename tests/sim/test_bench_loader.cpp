@@ -161,8 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
                 ", line 4: two boards with index 0"},
         BadCase{"gpib:\n  boards:\n    - {index: 0, system_controller: maybe}\n",
                 ", line 3: system_controller must be true or false, not \"maybe\""},
-        BadCase{"gpib:\n  faults:\n    - {call: ibwrt, iberr: EABO}\n",
-                ", line 3: a fault names the unknown entry point \"ibwrt\""},
+        BadCase{"gpib:\n  faults:\n    - {call: ibwrite, iberr: EABO}\n",
+                ", line 3: a fault names the unknown entry point \"ibwrite\""},
         BadCase{"gpib:\n  faults:\n    - {call: Send, iberr: EWHAT}\n",
                 ", line 3: fault iberr (a name such as EABO, or a number) must be a whole number, "
                 "not \"EWHAT\""},
