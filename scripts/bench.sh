@@ -27,7 +27,8 @@ cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   >/dev/null
 cmake --build "$build_dir" --parallel "${JOBS:-2}" \
   --target tarvel-morrow tm-gpib tm_bench empty_window text_window startup_probe instruction_counts \
-  adapter_bench tm-adapter-emulator tm-gateway-emulator gateway_bench linuxgpib_bench
+  adapter_bench tm-adapter-emulator tm-gateway-emulator gateway_bench linuxgpib_bench tm-gateway \
+  gateway_server_bench
 
 bin=$build_dir/bin
 export QT_QPA_PLATFORM=offscreen
@@ -38,6 +39,7 @@ echo
   "${STARTUP_RUNS:-11}" || status=1
 "$bin/adapter_bench" || status=1
 "$bin/gateway_bench" || status=1
+"$bin/gateway_server_bench" || status=1
 "$bin/linuxgpib_bench" || status=1
 
 if ((callgrind)); then

@@ -12,7 +12,8 @@ seconds=${1:-30}
 shift || true
 targets=("$@")
 ((${#targets[@]})) || targets=(fuzz_numeric_value fuzz_device_address fuzz_status_report
-                               fuzz_bench_loader fuzz_instrument_parser fuzz_board_map)
+                               fuzz_bench_loader fuzz_instrument_parser fuzz_board_map
+                               fuzz_gateway_rpc)
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)

@@ -42,6 +42,7 @@ echo "package-test: installed under ${prefix#"$root"}"
 for file in \
   bin/tarvel-morrow \
   bin/tm-adapter-emulator \
+  bin/tm-gateway \
   bin/tm-gateway-emulator \
   lib/tarvel-morrow/libtm-gpib.so \
   lib/tarvel-morrow/Quillon2.chm \

@@ -56,6 +56,9 @@ class ProtocolBoard final : public gpibdrv::Board {
     int srqLine(bool& asserted) override;
     int goToLocal(gpibdrv::BusAddress device) override;
     int localLockout(const gpibdrv::BusAddress* device) override;
+    // The waits are the line's.
+    void interrupt() override { m_transport->interrupt(); }
+    void clearInterrupt() override { m_transport->clearInterrupt(); }
 
   private:
     bool ar488() const { return m_options.flavour == Flavour::Ar488; }

@@ -180,6 +180,13 @@ int ProtocolBoard::pump(int64_t untilUs) {
     Transport::Io io = m_transport->readSome(buffer, sizeof buffer, untilUs, got);
     if (io == Transport::Io::Lost)
         return lost();
+    if (io == Transport::Io::Timeout && m_transport->interrupted()) {
+        // Interrupted: the operation ends as on a lost line, but the line
+        // stays open; what the adapter still sends is sorted out by the
+        // next command.
+        m_inStep = false;
+        return GPIB_ENEB;
+    }
     if (io != Transport::Io::Done)
         return monotonicUs() >= untilUs ? GPIB_EABO : kDone;
     size_t used = 0;

@@ -1,17 +1,10 @@
-// A TCP connection to a network adapter, opened without blocking so that an
-// unreachable host costs the open's deadline and no more.
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
+// A TCP connection to a network adapter: the name lookup and the connect
+// both end at the open's deadline, so an unreachable host or a silent name
+// server costs the open's timeout and no more.
 #include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 #include "adapters/transport.h"
+#include "net/socket.h"
 
 namespace adapters {
 
@@ -25,76 +18,22 @@ class TcpTransport final : public Transport {
 
     bool open(int64_t deadlineUs, std::string& why) override {
         close();
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        std::string port = std::to_string(m_port);
-        if (int err = ::getaddrinfo(m_host.c_str(), port.c_str(), &hints, &found); err != 0) {
-            why = "cannot find " + m_host + ": " + ::gai_strerror(err);
+        std::string reason;
+        net::Socket s = net::connectHost(m_host, m_port, deadlineUs, reason, &m_stop);
+        if (!s.valid()) {
+            why = "cannot connect to " + where() + ": " + reason;
             return false;
         }
-        why = "cannot connect to " + where() + ": no address";
-        for (addrinfo* a = found; a; a = a->ai_next) {
-            int fd = connectTo(a, deadlineUs, why);
-            if (fd >= 0) {
-                m_fd = fd;
-                m_lost.clear();
-                break;
-            }
-        }
-        ::freeaddrinfo(found);
-        return m_fd >= 0;
+        int one = 1;
+        ::setsockopt(s.fd(), SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+        m_fd = s.release();
+        m_lost.clear();
+        return true;
     }
 
   private:
     long writeOnce(const char* data, size_t size) override {
         return ::send(m_fd, data, size, MSG_NOSIGNAL);
-    }
-
-    int connectTo(const addrinfo* a, int64_t deadlineUs, std::string& why) {
-        int fd =
-            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) {
-            why = "cannot connect to " + where() + ": " + std::strerror(errno);
-            return -1;
-        }
-        int err = 0;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            err = errno;
-            if (err == EINPROGRESS)
-                err = finishConnect(fd, deadlineUs);
-        }
-        if (err != 0) {
-            why = "cannot connect to " + where() + ": " +
-                  (err == ETIMEDOUT ? std::string("no answer in time") : std::strerror(err));
-            ::close(fd);
-            return -1;
-        }
-        // Commands are short lines that must leave at once.
-        int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
-        return fd;
-    }
-
-    static int finishConnect(int fd, int64_t deadlineUs) {
-        for (;;) {
-            int64_t left = deadlineUs - monotonicUs();
-            if (left <= 0)
-                return ETIMEDOUT;
-            pollfd p{fd, POLLOUT, 0};
-            int ready = ::poll(&p, 1, int((left + 999) / 1000));
-            if (ready < 0 && errno != EINTR)
-                return errno;
-            if (ready > 0) {
-                int err = 0;
-                socklen_t len = sizeof err;
-                if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
-                    return errno;
-                return err;
-            }
-        }
     }
 
     std::string m_host;

@@ -1,17 +1,22 @@
 #pragma once
 // The line between the driver and an adapter: a serial device or a TCP
 // connection, as a non-blocking byte stream with deadlines. Nothing here
-// knows the adapter's protocol.
+// knows the adapter's protocol; the waits are the network layer's.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "net/interrupter.h"
+#include "net/monotonic.h"
+
 namespace adapters {
 
-// Monotonic microseconds, the clock every deadline of this kind is read on.
-int64_t monotonicUs();
+// The clock every deadline of this kind is read on.
+inline int64_t monotonicUs() {
+    return net::monotonicUs();
+}
 
 class Transport {
   public:
@@ -35,6 +40,12 @@ class Transport {
     // Why the line was lost, for the operator.
     const std::string& lostReason() const { return m_lost; }
 
+    // From another thread: every wait ends at once as a Timeout, until
+    // clearInterrupt(); interrupted() tells such a Timeout from the deadline.
+    void interrupt() { m_stop.raise(); }
+    void clearInterrupt() { m_stop.clear(); }
+    bool interrupted() const { return m_stop.raised(); }
+
   protected:
     // Writes without SIGPIPE on a socket.
     virtual long writeOnce(const char* data, size_t size);
@@ -42,6 +53,7 @@ class Transport {
 
     int m_fd = -1;
     std::string m_lost;
+    net::Interrupter m_stop;
 };
 
 // A serial device (raw 8N1 at baud, no flow control) or a TCP connection.

@@ -26,9 +26,7 @@ Configuration benchConfiguration(const std::string& path, bool instant) {
     return c;
 }
 
-namespace {
-
-Configuration mapConfiguration(const std::string& path, bool instant) {
+Configuration boardMapConfiguration(const std::string& path, bool instant) {
     Configuration c;
     BoardMapResult r = loadBoardMap(path);
     if (!r.map) {
@@ -46,6 +44,8 @@ Configuration mapConfiguration(const std::string& path, bool instant) {
             return c;
         }
         driver->addBoard(built.setup, std::move(built.board));
+        if (!b.port.empty())
+            c.devices.push_back(b.port);
     }
     for (const MapDevice& d : r.map->devices)
         driver->addDevice({d.name, d.board, d.pad, d.sad, d.timeoutCode, d.eot, d.eos});
@@ -58,6 +58,8 @@ Configuration mapConfiguration(const std::string& path, bool instant) {
     c.driver = std::move(driver);
     return c;
 }
+
+namespace {
 
 // An adapter plugged in without a board map: GPIB0 is the first one whose
 // device name says Prologix and that answers like one. Nothing is written to
@@ -83,7 +85,7 @@ Configuration recognisedAdapter() {
 
 Configuration environmentConfiguration(bool instant) {
     if (std::string map = bundled_driver::boardMapPath(); !map.empty())
-        return mapConfiguration(map, instant);
+        return boardMapConfiguration(map, instant);
     if (Configuration adapter = recognisedAdapter(); adapter.driver)
         return adapter;
     const char* bench = std::getenv("GPIB_SIM_BENCH");

@@ -17,11 +17,15 @@ struct Configuration {
     std::vector<std::string> notes;           // what was skipped, one sentence each
     bool describeOpenBoard = false;           // the title names the board opened last
     bool instantTiming = false;               // a simulated bench in instant timing
+    std::vector<std::string> devices;         // the serial devices its boards open
 };
 
 // The simulated bench of this file ("" for the built-in bench), on every board
 // the bench has.
 Configuration benchConfiguration(const std::string& path, bool instant);
+
+// The boards of the board map at path, built and not yet opened.
+Configuration boardMapConfiguration(const std::string& path, bool instant);
 
 // What the environment says: the board map when there is one; else an adapter
 // recognised by its serial device name; else the bench GPIB_SIM_BENCH names

@@ -172,6 +172,14 @@ class Board {
     // the monotonic clock. The driver times its waits (ibwait) with these.
     virtual int64_t clockUs();
     virtual void pauseUntilUs(int64_t us);
+
+    // For a server that shares the board: from another thread, ends what the
+    // operation in progress waits for (a read for its device, the bus time
+    // of a long write), which then fails at once; every wait after it ends
+    // at once too, until clearInterrupt(). By default nothing waits that
+    // could be interrupted.
+    virtual void interrupt() {}
+    virtual void clearInterrupt() {}
 };
 
 }  // namespace gpibdrv

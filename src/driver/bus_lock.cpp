@@ -5,7 +5,7 @@
 
 namespace gpibdrv {
 
-bool BusLock::acquire(bool timed, int64_t deadlineUs) {
+bool BusLock::acquire(bool timed, int64_t deadlineUs, const std::atomic<bool>* cancelled) {
     using namespace std::chrono;
     const steady_clock::time_point deadline{
         duration_cast<steady_clock::duration>(microseconds(deadlineUs))};
@@ -13,9 +13,10 @@ bool BusLock::acquire(bool timed, int64_t deadlineUs) {
     const uint64_t ticket = m_nextTicket++;
     m_waiting.push_back(ticket);
     auto myTurn = [&] { return !m_held && m_waiting.front() == ticket; };
-    bool got =
-        timed ? m_turn.wait_until(hold, deadline, myTurn) : (m_turn.wait(hold, myTurn), true);
-    if (got) {
+    auto gaveUp = [&] { return cancelled && cancelled->load(); };
+    auto done = [&] { return myTurn() || gaveUp(); };
+    bool got = timed ? m_turn.wait_until(hold, deadline, done) : (m_turn.wait(hold, done), true);
+    if (got && !gaveUp()) {
         m_waiting.pop_front();
         m_held = true;
         return true;
@@ -28,6 +29,17 @@ bool BusLock::acquire(bool timed, int64_t deadlineUs) {
 
 bool BusLock::lockUntil(int64_t deadlineUs) {
     return acquire(true, deadlineUs);
+}
+
+bool BusLock::lockUntil(int64_t deadlineUs, const std::atomic<bool>& cancelled) {
+    return acquire(true, deadlineUs, &cancelled);
+}
+
+void BusLock::wake() {
+    // Taken and let go: a waiter between its look at the flag and its sleep
+    // cannot miss the call.
+    { std::lock_guard<std::mutex> hold(m_mutex); }
+    m_turn.notify_all();
 }
 
 void BusLock::lock() {

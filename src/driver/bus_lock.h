@@ -4,6 +4,7 @@
 // face of the driver holds a board's lock around each of its operations, so
 // that calls on one board run one after another while other boards go on.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -16,12 +17,17 @@ class BusLock {
     // Waits for the bus in arrival order until deadlineUs (monotonic
     // microseconds); false, and nothing held, when the deadline came first.
     bool lockUntil(int64_t deadlineUs);
+    // The same, and gives up as well (false) once cancelled is set and
+    // wake() was called after setting it: a server's client may abort or
+    // go away while its operation waits for the bus.
+    bool lockUntil(int64_t deadlineUs, const std::atomic<bool>& cancelled);
+    void wake();
     void lock();
     void unlock();
     bool try_lock();
 
   private:
-    bool acquire(bool timed, int64_t deadlineUs);
+    bool acquire(bool timed, int64_t deadlineUs, const std::atomic<bool>* cancelled = nullptr);
 
     std::mutex m_mutex;
     std::condition_variable m_turn;

@@ -1,6 +1,7 @@
 #include "sim/sim_board.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace sim {
 
@@ -103,20 +104,32 @@ int SimBoard::send(BusAddress to, const char* data, long count, gpibdrv::EndMode
     if (int err = address(to, inst); err != kDone)
         return err;
     bool appendLf = end == gpibdrv::EndMode::AppendLf;
+    SimClock& clock = m_bus->clock();
+    const int64_t start = clock.nowUs();
+    const int64_t limit = m_bus->waitLimitUs(t);
     if (!inst->settings().acceptsData && count + appendLf > 0) {
-        m_bus->clock().wait(m_bus->waitLimitUs(t));
+        waitUntil(start + limit);
         return GPIB_EABO;
     }
     m_addressed = inst;
-    m_bus->spend(double(count) * m_bus->definition().timing.byteUs);
-    int64_t now = m_bus->clock().nowUs();
-    inst->receiveData(data, size_t(count), end == gpibdrv::EndMode::EoiOnLast, now);
-    if (appendLf)
+    // The bytes take their bus time; what the timeout (or an interrupt)
+    // leaves no time for is not sent.
+    const double byteUs = m_bus->definition().timing.byteUs;
+    long fits = count;
+    if (byteUs > 0 && double(count) * byteUs > double(limit))
+        fits = long(double(limit) / byteUs);
+    const bool whole = waitUntil(start + int64_t(double(fits) * byteUs + 0.5));
+    if (!whole && byteUs > 0)
+        fits = std::min(fits, long(double(clock.nowUs() - start) / byteUs));
+    const bool all = whole && fits == count;
+    int64_t now = clock.nowUs();
+    inst->receiveData(data, size_t(fits), all && end == gpibdrv::EndMode::EoiOnLast, now);
+    if (appendLf && all)
         inst->receiveData("\n", 1, true, now);
     m_atn = false;
     m_talker = true;
-    sent = count;
-    return kDone;
+    sent = fits;
+    return all ? kDone : GPIB_EABO;
 }
 
 int SimBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::Timeout t,
@@ -138,16 +151,17 @@ int SimBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::
             // read runs into the timeout, as it does on a real bus.
             if (got == 0)
                 inst->readWithoutQuery();
-            clock.waitUntil(deadline);
+            waitUntil(deadline);
             m_bus->spend(double(got) * byteUs);
             return GPIB_EABO;
         }
         int64_t ready = inst->outputReadyAt();
         if (ready > deadline) {
-            clock.waitUntil(deadline);
+            waitUntil(deadline);
             return GPIB_EABO;
         }
-        clock.waitUntil(ready);
+        if (!waitUntil(ready))
+            return GPIB_EABO;
         got += long(inst->takeOutput(dst + got, size_t(count - got), eos, ended));
     }
     if (got == count)
@@ -162,7 +176,7 @@ int SimBoard::serialPoll(BusAddress device, gpibdrv::Timeout t, uint8_t& status)
     if (int err = address(device, inst); err != kDone)
         return err;
     if (!inst->settings().answersSerialPoll) {
-        m_bus->clock().wait(m_bus->waitLimitUs(t));
+        waitUntil(m_bus->clock().nowUs() + m_bus->waitLimitUs(t));
         return GPIB_EABO;
     }
     const TimingDef& timing = m_bus->definition().timing;
@@ -353,8 +367,41 @@ int SimBoard::waitSrq(gpibdrv::Timeout t, bool& asserted) {
         int64_t now = clock.nowUs();
         if (asserted || now >= limit)
             return kDone;
-        clock.waitUntil(std::min(limit, now + 1000));
+        if (!waitUntil(std::min(limit, now + 1000)))
+            return GPIB_EABO;
     }
+}
+
+bool SimBoard::waitUntil(int64_t us) {
+    SimClock& clock = m_bus->clock();
+    if (m_interrupted.load())
+        return false;
+    if (clock.instant()) {
+        clock.waitUntil(us);
+        return true;
+    }
+    // The long part asleep, where interrupt() can wake it; the last stretch
+    // on the clock itself, which keeps the bus time of a byte exact.
+    std::unique_lock<std::mutex> hold(m_waitLock);
+    for (int64_t left; (left = us - clock.nowUs()) > 2000;)
+        if (m_wake.wait_for(hold, std::chrono::microseconds(left - 1000),
+                            [&] { return m_interrupted.load(); }))
+            return false;
+    hold.unlock();
+    clock.waitUntil(us);
+    return !m_interrupted.load();
+}
+
+void SimBoard::interrupt() {
+    {
+        std::lock_guard<std::mutex> hold(m_waitLock);
+        m_interrupted = true;
+    }
+    m_wake.notify_all();
+}
+
+void SimBoard::clearInterrupt() {
+    m_interrupted = false;
 }
 
 int SimBoard::parallelPoll(gpibdrv::Timeout, uint8_t& result) {

@@ -5,6 +5,8 @@
 // listens, REN) and does each bus operation on the simulated instruments.
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -72,12 +74,16 @@ class SimBoard final : public gpibdrv::Board {
     int command(std::span<const uint8_t> bytes, gpibdrv::Timeout t, long& sent) override;
     int lines(int& state) override;
     int waitSrq(gpibdrv::Timeout t, bool& asserted) override;
+    void interrupt() override;
+    void clearInterrupt() override;
     int parallelPoll(gpibdrv::Timeout t, uint8_t& result) override;
     int setAtn(bool asserted) override;
     int64_t clockUs() override { return m_bus->clock().nowUs(); }
     void pauseUntilUs(int64_t us) override { m_bus->clock().waitUntil(us); }
 
   private:
+    // Waits on the bench's clock until us: false, at once, when interrupted.
+    bool waitUntil(int64_t us);
     Instrument* listenerAt(const gpibdrv::BusAddress& a);
     // Addresses the device for a bus message: ENOL when nobody listens there.
     int address(const gpibdrv::BusAddress& a, Instrument*& inst);
@@ -107,6 +113,10 @@ class SimBoard final : public gpibdrv::Board {
     bool m_ppcPending = false;  // PPC came: PPE and PPD bytes follow
     std::vector<Instrument*> m_instruments;
     std::array<Instrument*, 31 * 32> m_slots{};  // per pad/sad (sad -1 first)
+    // What interrupt() raises for the waits in progress, from another thread.
+    std::mutex m_waitLock;
+    std::condition_variable m_wake;
+    std::atomic<bool> m_interrupted{false};
 };
 
 }  // namespace sim

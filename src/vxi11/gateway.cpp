@@ -14,12 +14,6 @@ using gpibdrv::kDone;
 
 namespace {
 
-constexpr int kFlagEnd = 8;
-constexpr int kFlagTermChar = 0x80;
-constexpr int kReasonRequestCount = 1;
-constexpr int kReasonChar = 2;
-constexpr int kReasonEnd = 4;
-
 // A gateway answers its own timeout with error 15 shortly after it; the
 // reply may take this much longer before the call counts as unanswered.
 constexpr auto kReplyMargin = std::chrono::milliseconds(1000);

@@ -40,6 +40,10 @@ class Gateway final : public gpibdrv::Board {
     int command(std::span<const uint8_t> bytes, gpibdrv::Timeout t, long& sent) override;
     int goToLocal(gpibdrv::BusAddress device) override;
     int lines(int& state) override;
+    // A call waiting for its answer ends at once; the connection is closed
+    // (the gateway then drops the links and what waits on them).
+    void interrupt() override { m_rpc.interrupt(); }
+    void clearInterrupt() override { m_rpc.clearInterrupt(); }
 
   private:
     // How long an operation may take: the gateway gets ioEnd as its own

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "vxi11/gateway.h"
+#include "vxi11/vxi11_codes.h"
 #include "vxi11/vxi11_rpc.h"
 
 namespace vxi11 {
@@ -14,18 +15,8 @@ using gpibdrv::kDone;
 
 namespace {
 
-enum Docmd {
-    kSendCommand = 0x020000,
-    kBusStatus = 0x020001,
-    kRemoteEnable = 0x020003,
-    kBusAddress = 0x02000A,
-    kInterfaceClear = 0x020010,
-};
-enum BusStatus { kRen = 1, kSrq = 2, kNdac = 3 };
-// A gateway takes this many command bytes in one device_docmd.
-constexpr size_t kMaxCommandBytes = 128;
-
-constexpr uint8_t kGet = 0x08, kDcl = 0x14, kUnl = 0x3F, kLad = 0x20, kSad = 0x60;
+constexpr uint8_t kGet = gpibdrv::cmd::GET, kDcl = gpibdrv::cmd::DCL, kUnl = gpibdrv::cmd::UNL,
+                  kLad = 0x20, kSad = 0x60;
 
 std::array<uint8_t, 2> shortOf(int v) {
     return {uint8_t(v >> 8), uint8_t(v)};
@@ -53,12 +44,12 @@ int Gateway::docmd(int command, const void* data, unsigned size, int datasize, c
 
 int Gateway::commandBytes(std::span<const uint8_t> bytes, const Budget& b) {
     tookControl();
-    return docmd(kSendCommand, bytes.data(), unsigned(bytes.size()), 1, b);
+    return docmd(kDocmdSendCommand, bytes.data(), unsigned(bytes.size()), 1, b);
 }
 
 int Gateway::busStatus(int which, const Budget& b, int& value) {
     auto request = shortOf(which);
-    return docmd(kBusStatus, request.data(), 2, 2, b, &value);
+    return docmd(kDocmdBusStatus, request.data(), 2, 2, b, &value);
 }
 
 int Gateway::probe(std::span<const uint8_t> bytes, bool& ndac) {
@@ -66,7 +57,7 @@ int Gateway::probe(std::span<const uint8_t> bytes, bool& ndac) {
     int line = 0;
     int err = commandBytes(bytes, b);
     if (err == kDone)
-        err = busStatus(kNdac, b, line);
+        err = busStatus(kStatusNdac, b, line);
     ndac = line != 0;
     return err;
 }
@@ -152,17 +143,17 @@ int Gateway::clear(const BusAddress* device) {
 
 int Gateway::interfaceClear() {
     tookControl();
-    return docmd(kInterfaceClear, nullptr, 0, 0, controlBudget());
+    return docmd(kDocmdInterfaceClear, nullptr, 0, 0, controlBudget());
 }
 
 int Gateway::remoteEnable(bool on) {
     auto value = shortOf(on ? 1 : 0);
-    return docmd(kRemoteEnable, value.data(), 2, 2, controlBudget());
+    return docmd(kDocmdRemoteEnable, value.data(), 2, 2, controlBudget());
 }
 
 int Gateway::srqLine(bool& asserted) {
     int line = 0;
-    int err = busStatus(kSrq, controlBudget(), line);
+    int err = busStatus(kStatusSrq, controlBudget(), line);
     asserted = line != 0;
     return err;
 }
@@ -172,14 +163,15 @@ int Gateway::setOwnAddress(int pad, int sad) {
     if (sad != 0)
         return GPIB_ECAP;
     auto value = shortOf(pad);
-    return docmd(kBusAddress, value.data(), 2, 2, controlBudget());
+    return docmd(kDocmdBusAddress, value.data(), 2, 2, controlBudget());
 }
 
 int Gateway::command(std::span<const uint8_t> bytes, gpibdrv::Timeout t, long& sent) {
     const Budget b = budget(t);
     sent = 0;
     while (size_t(sent) < bytes.size()) {
-        auto part = bytes.subspan(size_t(sent), std::min(kMaxCommandBytes, bytes.size() - sent));
+        auto part =
+            bytes.subspan(size_t(sent), std::min<size_t>(kMaxCommandBytes, bytes.size() - sent));
         if (int err = commandBytes(part, b); err != kDone)
             return err;
         sent += long(part.size());
@@ -204,11 +196,11 @@ int Gateway::lines(int& state) {
     // out of sight.
     const Budget b = controlBudget();
     int ren = 0, srq = 0, ndac = 0;
-    int err = busStatus(kRen, b, ren);
+    int err = busStatus(kStatusRen, b, ren);
     if (err == kDone)
-        err = busStatus(kSrq, b, srq);
+        err = busStatus(kStatusSrq, b, srq);
     if (err == kDone)
-        err = busStatus(kNdac, b, ndac);
+        err = busStatus(kStatusNdac, b, ndac);
     state = gpibdrv::kValidRen | gpibdrv::kValidSrq | gpibdrv::kValidNdac |
             (ren ? gpibdrv::kBusRen : 0) | (srq ? gpibdrv::kBusSrq : 0) |
             (ndac ? gpibdrv::kBusNdac : 0);

@@ -1,7 +1,6 @@
 #include "vxi11/rpc_client.h"
 
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <rpc/pmap_prot.h>
 #include <unistd.h>
@@ -11,53 +10,19 @@
 #include <cerrno>
 #include <cstring>
 
-#include "vxi11/host_lookup.h"
+#include "net/monotonic.h"
+#include "net/socket.h"
 
 namespace vxi11 {
 
 namespace {
 
-int msUntil(Clock::time_point deadline) {
-    auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return int(std::clamp<int64_t>(ms, 0, 24 * 3600 * 1000));
+int64_t usOf(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
 }
 
 std::string errnoText(int e) {
     return std::strerror(e);
-}
-
-// A non-blocking connect that gives up at the deadline. The socket stays
-// non-blocking: every read and write waits for it with its own deadline.
-int connectBefore(const sockaddr_storage& peer, socklen_t length, Clock::time_point deadline,
-                  std::string& reason) {
-    int fd = ::socket(peer.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        reason = errnoText(errno);
-        return -1;
-    }
-    int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), length);
-    if (rc < 0 && errno == EINPROGRESS) {
-        pollfd p{fd, POLLOUT, 0};
-        rc = ::poll(&p, 1, msUntil(deadline));
-        if (rc == 0) {
-            reason = "no connection before the timeout";
-            ::close(fd);
-            return -1;
-        }
-        int error = 0;
-        socklen_t size = sizeof error;
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
-        rc = error ? -1 : 0;
-        errno = error;
-    }
-    if (rc < 0) {
-        reason = errnoText(errno);
-        ::close(fd);
-        return -1;
-    }
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
 }
 
 }  // namespace
@@ -65,11 +30,10 @@ int connectBefore(const sockaddr_storage& peer, socklen_t length, Clock::time_po
 bool RpcClient::connect(const std::string& host, int port, uint32_t program, uint32_t version,
                         Clock::time_point deadline, std::string& reason) {
     close();
-    if (!lookUpHost(host, port, deadline, m_peer, m_peerLength, reason))
+    net::Socket s = net::connectHost(host, port, usOf(deadline), reason, &m_stop);
+    if (!s.valid())
         return false;
-    m_fd = connectBefore(m_peer, m_peerLength, deadline, reason);
-    if (m_fd < 0)
-        return false;
+    m_fd = s.release();
     m_program = program;
     m_version = version;
     xdrrec_create(&m_xdr, 0, 0, reinterpret_cast<char*>(this), readSome, writeAll);
@@ -97,7 +61,7 @@ int RpcClient::readSome(void* self, void* buffer, int length) {
     // microseconds: looking for the answer a little while before sleeping
     // spares each call the wake-up of an idle processor, which can cost more
     // than the call itself.
-    const auto spinUntil = std::min(c->m_deadline, Clock::now() + std::chrono::microseconds(150));
+    const int64_t spinUntil = std::min(c->m_deadlineUs, net::monotonicUs() + 150);
     for (;;) {
         ssize_t n = ::recv(c->m_fd, buffer, size_t(length), MSG_DONTWAIT);
         if (n > 0)
@@ -106,53 +70,57 @@ int RpcClient::readSome(void* self, void* buffer, int length) {
             c->m_error = n == 0 ? ECONNRESET : errno;
             return -1;
         }
-        if (Clock::now() < spinUntil)
+        if (net::monotonicUs() < spinUntil && !c->m_stop.raised())
             continue;
-        pollfd p{c->m_fd, POLLIN, 0};
-        const int ms = msUntil(c->m_deadline);
-        if (ms <= 0 || (::poll(&p, 1, ms) == 0 && Clock::now() >= c->m_deadline)) {
-            c->m_timedOut = true;
-            return -1;
+        size_t got = 0;
+        int error = 0;
+        switch (net::readSome(c->m_fd, static_cast<char*>(buffer), size_t(length), c->m_deadlineUs,
+                              got, error, &c->m_stop)) {
+            case net::Io::Done:
+                return int(got);
+            case net::Io::Lost:
+                c->m_error = error ? error : ECONNRESET;
+                return -1;
+            case net::Io::Timeout:
+            case net::Io::Interrupted:
+                c->m_timedOut = true;
+                return -1;
         }
     }
 }
 
 int RpcClient::writeAll(void* self, void* buffer, int length) {
     auto* c = static_cast<RpcClient*>(self);
-    const char* p = static_cast<const char*>(buffer);
-    for (int left = length; left > 0;) {
-        ssize_t n = ::send(c->m_fd, p, size_t(left), MSG_NOSIGNAL);
-        if (n > 0) {
-            p += n;
-            left -= int(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            c->m_error = errno;
+    int error = 0;
+    switch (net::writeAll(c->m_fd, static_cast<const char*>(buffer), size_t(length),
+                          c->m_deadlineUs, error, &c->m_stop)) {
+        case net::Io::Done:
+            return length;
+        case net::Io::Lost:
+            c->m_error = error;
             return -1;
-        }
-        // A gateway that stops reading cannot hold a large write for good.
-        pollfd w{c->m_fd, POLLOUT, 0};
-        const int ms = msUntil(c->m_deadline);
-        if (ms <= 0 || (::poll(&w, 1, ms) == 0 && Clock::now() >= c->m_deadline)) {
-            c->m_timedOut = true;
-            return -1;
-        }
+        case net::Io::Timeout:
+        case net::Io::Interrupted:
+            break;
     }
-    return length;
+    // A gateway that stops reading cannot hold a large write for good.
+    c->m_timedOut = true;
+    return -1;
 }
 
 CallOutcome RpcClient::call(uint32_t procedure, xdrproc_t in, const void* args, xdrproc_t out,
                             void* result, Clock::time_point deadline, std::string& reason) {
-    if (m_fd < 0 || msUntil(deadline) <= 0) {
-        reason = m_fd >= 0 ? "no time left for the call" : "not connected";
+    m_deadlineUs = usOf(deadline);
+    if (m_fd < 0 || m_deadlineUs <= net::monotonicUs() || m_stop.raised()) {
+        reason = m_fd < 0          ? "not connected"
+                 : m_stop.raised() ? "interrupted"
+                                   : "no time left for the call";
         return m_fd >= 0 ? CallOutcome::NoAnswer : CallOutcome::Lost;
     }
-    m_deadline = deadline;
     m_timedOut = false;
     m_error = 0;
     auto failed = [&](const char* what) {
-        reason = m_timedOut ? "no answer before the timeout"
+        reason = m_timedOut ? (m_stop.raised() ? "interrupted" : "no answer before the timeout")
                             : std::string(what) + (m_error ? ": " + errnoText(m_error) : "");
         return m_timedOut ? CallOutcome::NoAnswer : CallOutcome::Lost;
     };

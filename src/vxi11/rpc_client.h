@@ -1,10 +1,11 @@
 #pragma once
 // One ONC RPC connection over TCP with every step bounded in time: the name
-// lookup, the connect, each call. libtirpc encodes the messages (its record
-// marking and XDR routines); the socket is ours, so that no call waits longer
-// than its caller allows, a gateway that closes the connection cannot end
-// the program with SIGPIPE, and an answer that follows at once is picked up
-// without first putting the thread to sleep.
+// lookup, the connect, each call (the network layer's waits). libtirpc
+// encodes the messages (its record marking and XDR routines); the socket is
+// ours, so that no call waits longer than its caller allows, a gateway that
+// closes the connection cannot end the program with SIGPIPE, an answer that
+// follows at once is picked up without first putting the thread to sleep,
+// and another thread can end a call that waits.
 
 #include <rpc/rpc.h>
 #include <sys/socket.h>
@@ -13,13 +14,15 @@
 #include <cstdint>
 #include <string>
 
+#include "net/interrupter.h"
+
 namespace vxi11 {
 
 using Clock = std::chrono::steady_clock;
 
 enum class CallOutcome {
     Done,      // the reply arrived and was decoded
-    NoAnswer,  // nothing within the deadline
+    NoAnswer,  // nothing within the deadline, or the wait was interrupted
     Lost       // refused, closed or reset, or a reply that could not be decoded
 };
 
@@ -46,6 +49,11 @@ class RpcClient {
     CallOutcome call(uint32_t procedure, xdrproc_t in, const void* args, xdrproc_t out,
                      void* result, Clock::time_point deadline, std::string& reason);
 
+    // From another thread: the call waiting now, and every one after it
+    // until clearInterrupt(), ends at once with NoAnswer.
+    void interrupt() { m_stop.raise(); }
+    void clearInterrupt() { m_stop.clear(); }
+
   private:
     // The record stream's ends: whole reads and writes within m_deadline.
     static int readSome(void* self, void* buffer, int length);
@@ -54,11 +62,10 @@ class RpcClient {
     int m_fd = -1;
     XDR m_xdr{};
     uint32_t m_program = 0, m_version = 0, m_xid = 0;
-    Clock::time_point m_deadline;
-    bool m_timedOut = false;  // the stream ended at the deadline, not at the peer
+    int64_t m_deadlineUs = 0;
+    bool m_timedOut = false;  // the stream ended at the deadline (or an interrupt), not at the peer
     int m_error = 0;          // errno of the socket call that failed
-    sockaddr_storage m_peer{};
-    socklen_t m_peerLength = 0;
+    net::Interrupter m_stop;
 };
 
 // The TCP port the portmapper at host:portmapperPort gives for the program

@@ -69,4 +69,29 @@ TEST(BusLockTest, AWaiterGivesUpAtItsDeadlineAndTheNextOneStillGetsIn) {
     bus.unlock();
 }
 
+TEST(BusLockTest, AWaiterWhoseCallerWentAwayLeavesAtOnceAndKeepsNoPlace) {
+    BusLock bus;
+    bus.lock();
+    std::atomic<bool> cancelled{false}, gotIt{true};
+    int64_t waitedUs = 0;
+    std::thread waiter([&] {
+        int64_t start = net::monotonicUs();
+        gotIt = bus.lockUntil(start + 5'000'000, cancelled);
+        waitedUs = net::monotonicUs() - start;
+    });
+    settle();
+    cancelled = true;
+    bus.wake();
+    waiter.join();
+    EXPECT_FALSE(gotIt);
+    EXPECT_LT(waitedUs, 1'000'000);
+    bus.unlock();
+    EXPECT_TRUE(bus.try_lock());  // nobody is queued any more
+    bus.unlock();
+    // A flag raised already turns the caller away even from a free bus.
+    EXPECT_FALSE(bus.lockUntil(net::monotonicUs() + 1000, cancelled));
+    EXPECT_TRUE(bus.try_lock());
+    bus.unlock();
+}
+
 }  // namespace

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 #include "bench_harness.h"
+#include "net/monotonic.h"
 
 namespace {
 
@@ -81,6 +83,49 @@ TEST_F(SimBoardTest, WaitingForAnSrqThatNeverComesTakesTheTimeoutOnTheBenchClock
     ASSERT_EQ(board->waitSrq(gpibdrv::Timeout::ofUs(2500), srq), kDone);
     EXPECT_GE(h.bench->clock().nowUs() - again, 2500);
     EXPECT_LT(h.bench->clock().nowUs() - again, 1'000'000);
+}
+
+// A server sharing the board ends a read that waits for its device, or the
+// bus time of a long write, from another thread: the operation fails at
+// once, and so does every wait until the interrupt is cleared.
+TEST(SimBoardInterruptTest, WaitsEndAtOnceWhenInterruptedUntilCleared) {
+    sim::LoadResult r = sim::loadBench("");
+    ASSERT_TRUE(r.bench) << r.problem;
+    auto bus = std::make_shared<sim::SimBus>(std::move(*r.bench), false);  // real bus time
+    sim::SimBoard board(bus, bus->definition().boards.front());
+    ASSERT_EQ(board.interfaceClear(), kDone);
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        board.interrupt();
+    });
+    char buffer[64];
+    long got = 0;
+    int ended = 0;
+    int64_t start = net::monotonicUs();
+    EXPECT_EQ(board.receive({9, -1}, buffer, 64, -1, gpibdrv::Timeout{12}, got, ended), GPIB_EABO);
+    other.join();
+    EXPECT_LT(net::monotonicUs() - start, 1'000'000);  // not the 3 s of T3s
+    // Interrupted still: a long write ends at once, having sent next to nothing.
+    const std::string lots(200'000, 'x');  // 0.2 s of bus time
+    long sent = -1;
+    start = net::monotonicUs();
+    EXPECT_EQ(board.send({9, -1}, lots.data(), long(lots.size()), gpibdrv::EndMode::EoiOnLast,
+                         gpibdrv::Timeout{12}, sent),
+              GPIB_EABO);
+    EXPECT_LT(sent, 20'000);
+    EXPECT_LT(net::monotonicUs() - start, 100'000);
+    board.clearInterrupt();
+    // Cleared: a write gets the bus time its timeout leaves, and no more.
+    start = net::monotonicUs();
+    EXPECT_EQ(board.send({9, -1}, lots.data(), long(lots.size()), gpibdrv::EndMode::EoiOnLast,
+                         gpibdrv::Timeout::ofUs(50'000), sent),
+              GPIB_EABO);
+    EXPECT_GE(net::monotonicUs() - start, 50'000);
+    EXPECT_NEAR(double(sent), 50'000.0, 1000.0);
+    start = net::monotonicUs();
+    EXPECT_EQ(board.receive({9, -1}, buffer, 64, -1, gpibdrv::Timeout::ofUs(50'000), got, ended),
+              GPIB_EABO);
+    EXPECT_GE(net::monotonicUs() - start, 50'000);
 }
 
 }  // namespace

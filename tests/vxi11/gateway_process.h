@@ -20,6 +20,7 @@ class GatewayProcess {
     int corePort() const { return m_corePort; }
     int portmapperPort() const { return m_portmapperPort; }  // 0: none
     const std::string& line() const { return m_line; }       // what it printed
+    pid_t pid() const { return m_pid; }
 
     // Ends it (standard input closed, then SIGKILL after 5 s) and returns
     // what it wrote on standard error, with its count of calls.

@@ -15,61 +15,12 @@
 
 #include "bundled/gpib_sim.h"
 #include "gateway_process.h"
-#include "gpib/driver_library.h"
-#include "gpib/gpib32.h"
-#include "ui/form1.h"
-#include "window/recording_platform.h"
+#include "window_story.h"
 
 namespace {
 
-struct Story {
-    std::vector<std::string> shown;  // results and error after each step
-    std::string title;
-};
-
-// Start-up with its listener search, *IDN? with Auto Query, a serial poll,
-// Find RQS after a trigger, all polls, a device clear, REN off and on, IFC.
-Story tellStory(DriverLibrary& library) {
-    GPIB32 gpib(library);
-    RecordingPlatform platform;
-    Form1 form(gpib, platform);
-    Window& w = form.window();
-    Story story;
-    auto step = [&](const char* name) {
-        story.shown.push_back(std::string(name) + ": " + ToUtf8(w.txtResults.text()) + " | " +
-                              (w.txtError.visible() ? ToUtf8(w.txtError.text()) : ""));
-    };
-    form.load();
-    story.title = ToUtf8(w.form.title());
-    step("start-up");
-    w.txtAddr.setText(u"9");
-    w.cmdSet.press();
-    step("set 9");
-    w.ckAutoQuery.setValue(true);
-    w.combCmd.setText(u"*IDN?");
-    int16_t enter = 13;
-    w.combCmd.keyPress.fire(enter);
-    step("*IDN?");
-    w.cmdSPoll.press();
-    step("serial poll");
-    w.txtAddr.setText(u"12");
-    w.cmdSet.press();
-    w.cmdTrig.press();
-    step("trigger 12");
-    w.cmdFindRQS.press();
-    step("find RQS");
-    w.cmdAllPoll.press();
-    step("all polls");
-    w.cmdDevClr.press();
-    step("device clear");
-    w.ckRen.setValue(false);
-    step("REN off");
-    w.ckRen.setValue(true);
-    step("REN on");
-    w.cmdIFC.press();
-    step("IFC");
-    return story;
-}
+using windowstory::Story;
+using windowstory::tellStory;
 
 TEST(GatewayWindowTest, TheWholeStoryOnAGatewayIsTheStoryOnTheBench) {
     std::unique_ptr<DriverLibrary> library = DriverLibrary::Open(SIM_LIBRARY);
