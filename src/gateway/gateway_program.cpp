@@ -105,13 +105,17 @@ int runGateway(int argc, char** argv, bool emulator) {
         log(problem);
         return 1;
     }
+    // The boards open while the process may still be root: a serial device
+    // the service user could not open (a pseudo-terminal of root's, say)
+    // stays open once it is. Opening them again later (an adapter unplugged
+    // and back) takes the user's groups, the devices' own kept among them.
+    core.openBoards();
     std::string done;
     if (!dropPrivileges(o.user, config.devices, done, problem)) {
         log(problem);
         return 1;
     }
     log(done);
-    core.openBoards();
     GatewayService service(core, sockets.ports(), o.maxRecvSize, o.fault, o.faultError);
     // One line a test or a board map can take the port from.
     std::printf("core_port: %u  # abort port %u, %s\n", sockets.ports().core, sockets.ports().abort,

@@ -179,8 +179,14 @@ TEST(GatewayServerTest, StartedAsRootItBindsThenRunsAsTheUserWithTheSerialDevice
     ASSERT_GT(::readlink(adapter.where().c_str(), real, sizeof real - 1), 0);
     ASSERT_EQ(::chown(real, 0, dialout->gr_gid), 0);
     ASSERT_EQ(::chmod(real, 0660), 0);
+    // And one on a pseudo-terminal as it comes, which only root may read:
+    // the boards open before the privileges go, so it serves as well.
+    EmulatorProcess rootOnly(
+        {"--flavour", "ar488", "--instant", "--link", scratchPath("root-only.tty")});
+    ASSERT_TRUE(rootOnly.started());
     const std::string map = scratchPath("privileges.yaml");
-    std::ofstream(map) << "boards:\n  GPIB0: {kind: prologix, port: " << adapter.where() << "}\n";
+    std::ofstream(map) << "boards:\n  GPIB0: {kind: prologix, port: " << adapter.where()
+                       << "}\n  GPIB1: {kind: ar488, port: " << rootOnly.where() << "}\n";
     GatewayProcess gateway(TM_GATEWAY, {"--no-portmapper", "--boards", map, "--user", "nobody"});
     ASSERT_TRUE(gateway.running()) << gateway.line();
     EXPECT_EQ(statusLine(gateway.pid(), "Uid").substr(0, std::to_string(nobody->pw_uid).size() + 1),
@@ -192,10 +198,14 @@ TEST(GatewayServerTest, StartedAsRootItBindsThenRunsAsTheUserWithTheSerialDevice
     int32_t lid = 0;
     ASSERT_EQ(c.createLink("gpib0,9", lid), 0);
     EXPECT_EQ(c.query(lid, "*IDN?"), "4:SIMULATED BENCH,DMM-9,0001,1.0\n");
+    int32_t other = 0;
+    ASSERT_EQ(c.createLink("gpib1,9", other), 0);
+    EXPECT_EQ(c.query(other, "*IDN?"), "4:SIMULATED BENCH,DMM-9,0001,1.0\n");
     c.close();
     const std::string log = gateway.stop();
     EXPECT_TRUE(gateway.endedCleanly()) << log;
     EXPECT_TRUE(contains(log, "running as nobody")) << log;
+    EXPECT_FALSE(contains(log, "cannot open")) << log;
     EXPECT_TRUE(contains(log, "GPIB0: Prologix GPIB-USB Controller version 6.107")) << log;
 }
 
