@@ -19,6 +19,7 @@
 
 #include "adapters/adapter_board.h"
 #include "adapters/emulator_process.h"
+#include "rate_child.h"
 #include "table.h"
 
 namespace {
@@ -102,55 +103,11 @@ double median(std::vector<double> v) {
 }
 
 // pyvisa_prologix_rate.py as a child, on PEERS_DIR's pyvisa and pyvisa-py:
-// a number in, a rate out.
-class Peer {
+// a duration in, a rate out.
+class Peer : public RateChild {
   public:
-    Peer(const std::string& peers, const std::string& resource) {
-        int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC))
-            return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            const std::string path = peers + "/pyvisa:" + peers + "/pyvisa-py";
-            setenv("PYTHONPATH", path.c_str(), 1);
-            execl("/usr/bin/python3", "python3", PEER_SCRIPT, resource.c_str(), "9", nullptr);
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        m_in = fdopen(in[1], "w");
-        m_out = fdopen(out[0], "r");
-        m_ready = line() == "ready";
-    }
-    ~Peer() {
-        if (m_in)
-            fclose(m_in);
-        if (m_out)
-            fclose(m_out);
-        if (m_pid > 0)
-            waitpid(m_pid, nullptr, 0);
-    }
-    bool ready() const { return m_ready; }
-    double rate(int ms) {
-        std::fprintf(m_in, "%d\n", ms);
-        std::fflush(m_in);
-        return std::atof(line().c_str());
-    }
-
-  private:
-    std::string line() {
-        char text[256] = "";
-        if (!m_out || !std::fgets(text, sizeof text, m_out))
-            return "";
-        std::string s = text;
-        return s.substr(0, s.find('\n'));
-    }
-    pid_t m_pid = -1;
-    FILE* m_in = nullptr;
-    FILE* m_out = nullptr;
-    bool m_ready = false;
+    Peer(const std::string& peers, const std::string& resource)
+        : RateChild({PEER_SCRIPT, resource, "9"}, peers + "/pyvisa:" + peers + "/pyvisa-py") {}
 };
 
 std::string peerResource(const Emulator& e) {

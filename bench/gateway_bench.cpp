@@ -25,6 +25,7 @@
 #include "abi/gpib_abi.h"
 #include "bundled/gpib_sim.h"
 #include "gateway_process.h"
+#include "rate_child.h"
 #include "table.h"
 
 namespace {
@@ -83,54 +84,11 @@ struct Bundled {
     }
 };
 
-// pyvisa_idn_rate.py as a child: a number in, a rate out.
-class PyvisaClient {
+// pyvisa_idn_rate.py as a child: a count in, a rate out.
+class PyvisaClient : public RateChild {
   public:
-    explicit PyvisaClient(int portmapperPort) {
-        int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC))
-            return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            const std::string port = std::to_string(portmapperPort);
-            execl("/usr/bin/python3", "python3", PYVISA_SCRIPT, port.c_str(), nullptr);
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        m_in = fdopen(in[1], "w");
-        m_out = fdopen(out[0], "r");
-        m_ready = line() == "ready";
-    }
-    ~PyvisaClient() {
-        if (m_in)
-            fclose(m_in);
-        if (m_out)
-            fclose(m_out);
-        if (m_pid > 0)
-            waitpid(m_pid, nullptr, 0);
-    }
-    bool ready() const { return m_ready; }
-    double rate(int n) {
-        std::fprintf(m_in, "%d\n", n);
-        std::fflush(m_in);
-        return std::atof(line().c_str());
-    }
-
-  private:
-    std::string line() {
-        char text[256] = "";
-        if (!m_out || !std::fgets(text, sizeof text, m_out))
-            return "";
-        std::string s = text;
-        return s.substr(0, s.find('\n'));
-    }
-    pid_t m_pid = -1;
-    FILE* m_in = nullptr;
-    FILE* m_out = nullptr;
-    bool m_ready = false;
+    explicit PyvisaClient(int portmapperPort)
+        : RateChild({PYVISA_SCRIPT, std::to_string(portmapperPort)}) {}
 };
 
 int countOf(const std::string& calls, const std::string& procedure) {
