@@ -299,6 +299,12 @@ class Driver {
 // The address word's primary and secondary address, when it is one.
 bool decodeAddress(Addr4882_t addr, BusAddress& out);
 
+// A data call's buffer and count that no call may take: a negative count, or
+// bytes to move and nowhere to move them.
+inline bool badBuffer(const void* buffer, long count) {
+    return count < 0 || (count > 0 && !buffer);
+}
+
 template <class Body>
 int Driver::onDescriptor(CallId id, int ud, CallStatus& st, Body&& body) {
     const FaultDef* fault;

@@ -15,7 +15,7 @@ void Driver::Send(int board, Addr4882_t addr, const void* buffer, long count, in
     onBoard(CallId::Send, board, addr, st, [&](BoardState& bs) {
         BoardState* b = &bs;
         BusAddress to;
-        int err = eotmode < 0 || eotmode > 2 || count < 0 || (count > 0 && !buffer)
+        int err = eotmode < 0 || eotmode > 2 || badBuffer(buffer, count)
                       ? GPIB_EARG
                       : addressable(*b, addr, to);
         long sent = 0;
@@ -37,8 +37,7 @@ void Driver::Receive(int board, Addr4882_t addr, void* buffer, long count, int t
         BoardState* b = &bs;
         BusAddress from;
         bool badTerm = termination < 0 || (termination > 255 && termination != GPIB_STOPend);
-        int err = badTerm || count < 0 || (count > 0 && !buffer) ? GPIB_EARG
-                                                                 : addressable(*b, addr, from);
+        int err = badTerm || badBuffer(buffer, count) ? GPIB_EARG : addressable(*b, addr, from);
         long got = 0;
         int ended = 0;
         if (err == kDone)

@@ -182,7 +182,7 @@ void Driver::PPollUnconfig(int board, const Addr4882_t* list, CallStatus& st) {
 void Driver::SendCmds(int board, const void* commands, long count, CallStatus& st) {
     onBoard(CallId::SendCmds, board, GPIB_NOADDR, st, [&](BoardState& b) {
         long sent = 0;
-        int err = count < 0 || (count > 0 && !commands) ? GPIB_EARG : cic(b) ? kDone : GPIB_ECIC;
+        int err = badBuffer(commands, count) ? GPIB_EARG : cic(b) ? kDone : GPIB_ECIC;
         if (err == kDone)
             err = commandBytes(
                 b, std::span<const uint8_t>(static_cast<const uint8_t*>(commands), size_t(count)),
@@ -204,10 +204,10 @@ void Driver::SendSetup(int board, const Addr4882_t* list, CallStatus& st) {
 
 void Driver::SendDataBytes(int board, const void* buffer, long count, int eotmode, CallStatus& st) {
     onBoard(CallId::SendDataBytes, board, GPIB_NOADDR, st, [&](BoardState& b) {
-        int err = eotmode < 0 || eotmode > 2 || count < 0 || (count > 0 && !buffer) ? GPIB_EARG
-                  : !cic(b)                                                         ? GPIB_ECIC
-                  : b.listeners.empty()                                             ? GPIB_ENOL
-                                                                                    : kDone;
+        int err = eotmode < 0 || eotmode > 2 || badBuffer(buffer, count) ? GPIB_EARG
+                  : !cic(b)                                              ? GPIB_ECIC
+                  : b.listeners.empty()                                  ? GPIB_ENOL
+                                                                         : kDone;
         long sent = 0;
         for (size_t i = 0; err == kDone && i < b.listeners.size(); ++i)
             err = b.board->send(b.listeners[i], static_cast<const char*>(buffer), count,
@@ -235,10 +235,10 @@ void Driver::ReceiveSetup(int board, Addr4882_t addr, CallStatus& st) {
 void Driver::RcvRespMsg(int board, void* buffer, long count, int termination, CallStatus& st) {
     onBoard(CallId::RcvRespMsg, board, GPIB_NOADDR, st, [&](BoardState& b) {
         bool badTerm = termination < 0 || (termination > 255 && termination != GPIB_STOPend);
-        int err = badTerm || count < 0 || (count > 0 && !buffer) ? GPIB_EARG
-                  : !cic(b)                                      ? GPIB_ECIC
-                  : !b.talker                                    ? GPIB_EADR
-                                                                 : kDone;
+        int err = badTerm || badBuffer(buffer, count) ? GPIB_EARG
+                  : !cic(b)                           ? GPIB_ECIC
+                  : !b.talker                         ? GPIB_EADR
+                                                      : kDone;
         long got = 0;
         int ended = 0;
         if (err == kDone)

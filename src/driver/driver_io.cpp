@@ -127,7 +127,7 @@ int Driver::addressTalker(BoardState& b, BusAddress from) {
 
 int Driver::ibrd(int ud, void* buffer, long count, CallStatus& st) {
     return onDescriptor(CallId::ibrd, ud, st, [&](BoardState& b, Target& t) {
-        if (count < 0 || (count > 0 && !buffer)) {
+        if (badBuffer(buffer, count)) {
             fail(&b, GPIB_EARG, st);
             return;
         }
@@ -170,7 +170,7 @@ int Driver::ibrd(int ud, void* buffer, long count, CallStatus& st) {
 
 int Driver::ibwrt(int ud, const void* data, long count, CallStatus& st) {
     return onDescriptor(CallId::ibwrt, ud, st, [&](BoardState& b, Target& t) {
-        if (count < 0 || (count > 0 && !data)) {
+        if (badBuffer(data, count)) {
             fail(&b, GPIB_EARG, st);
             return;
         }
@@ -195,7 +195,7 @@ int Driver::ibwrt(int ud, const void* data, long count, CallStatus& st) {
 
 int Driver::ibcmd(int ud, const void* commands, long count, CallStatus& st) {
     return onDescriptor(CallId::ibcmd, ud, st, [&](BoardState& b, Target& t) {
-        if (t.device || count < 0 || (count > 0 && !commands)) {
+        if (t.device || badBuffer(commands, count)) {
             fail(&b, GPIB_EARG, st);
             return;
         }
