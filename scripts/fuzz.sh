@@ -29,15 +29,36 @@ export GPIB_SIM_INSTANT=1
 # they are.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-status=0
-for target in "${targets[@]}"; do
-  seeds=fuzz/corpus/${target#fuzz_}
+# One target: its findings go to fuzz/findings, and a file says it failed.
+fuzz_one() {
+  local target=$1
+  local seeds=fuzz/corpus/${target#fuzz_}
+  local log="$work/$target.log"
   mkdir -p "$work/$target"
-  log="$work/$target.log"
-  echo "fuzz.sh: $target for ${seconds}s"
   if ! "$build_dir/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -max_len=65536 -print_final_stats=1 -artifact_prefix="$work/$target-" \
       "$work/$target" "$seeds" >"$log" 2>&1; then
+    touch "$work/$target.failed"
+  fi
+}
+# The targets run side by side, as many at once as there are jobs (each
+# fuzzer is one process on one core), each for its full time.
+jobs_at_once=${JOBS:-2}
+running=0
+for target in "${targets[@]}"; do
+  echo "fuzz.sh: $target for ${seconds}s"
+  fuzz_one "$target" &
+  running=$((running + 1))
+  if ((running >= jobs_at_once)); then
+    wait -n || true
+    running=$((running - 1))
+  fi
+done
+wait || true
+status=0
+for target in "${targets[@]}"; do
+  log="$work/$target.log"
+  if [ -e "$work/$target.failed" ]; then
     echo "fuzz.sh: $target found a problem:" >&2
     tail -n 60 "$log" >&2
     mkdir -p fuzz/findings

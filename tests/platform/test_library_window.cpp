@@ -11,6 +11,7 @@
 #include "gpib/driver_library.h"
 #include "gpib/gpib32.h"
 #include "support/fake_platform.h"
+#include "support/scratch_dir.h"
 #include "ui/form1.h"
 #include "window/recording_platform.h"
 
@@ -21,7 +22,7 @@ constexpr int kCic = GPIB_CMPL | GPIB_CIC;
 class LibraryWindowTest : public testing::Test {
   protected:
     void start(const std::string& library) {
-        const std::string map = testing::TempDir() + "library-boards.yaml";
+        const std::string map = testscratch::path("library-boards.yaml");
         std::ofstream(map) << "boards:\n  GPIB0: {kind: library, library: " << library
                            << ", board: 0}\n  GPIB1: {kind: simulated}\n";
         setenv("GPIB_BOARDS", map.c_str(), 1);

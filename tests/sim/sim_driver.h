@@ -12,6 +12,7 @@
 
 #include "bundled/gpib_sim.h"
 #include "gpib/gpib32.h"
+#include "support/scratch_dir.h"
 
 namespace simtest {
 
@@ -19,9 +20,9 @@ inline std::string benchFile(const std::string& name) {
     return std::string(SIM_BENCHES) + "/" + name;
 }
 
-// Writes text to a file of the test's temporary folder and returns its path.
+// Writes text to a file of the test's own scratch folder and returns its path.
 inline std::string writeBench(const std::string& name, const std::string& text) {
-    std::string path = testing::TempDir() + name;
+    std::string path = testscratch::path(name);
     std::ofstream(path) << text;
     return path;
 }
