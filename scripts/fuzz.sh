@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang into build-fuzz (or $FUZZ_BUILD_DIR)
-# and runs each for a bounded time, starting from its seed corpus under
-# fuzz/corpus/. Fails on any crash, hang, leak or sanitizer report.
+# Builds the libFuzzer targets with clang into build-fuzz (or $FUZZ_BUILD_DIR,
+# which may be a build configured with -DTM_FUZZ=ON already, as test.sh's
+# sanitizer build is) and runs each for a bounded time, starting from its
+# seed corpus under fuzz/corpus/. Fails on any crash, hang, leak or sanitizer
+# report.
 #
 #   scripts/fuzz.sh            # 30 s each
 #   scripts/fuzz.sh 600        # ten minutes each

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One command for the test suite: install, build with warnings as errors,
 # check formatting, and run every test through CTest; then the same suite on a
-# sanitizer build, then the fuzz targets. Fails when no test ran.
+# sanitizer build, which also holds the fuzz targets, then those. Fails when
+# no test ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -30,9 +31,18 @@ fi
 total=$(grep -Eo 'tests failed out of [0-9]+' "$log" | grep -Eo '[0-9]+$')
 
 # The whole project again with AddressSanitizer and UndefinedBehaviorSanitizer,
-# and the whole suite on it: any finding stops its test, so it fails.
+# and the whole suite on it: any finding stops its test, so it fails. This
+# build is clang's, with the fuzzer's coverage in every library, so that the
+# same build holds the libFuzzer targets too (one sanitizer build instead of
+# two), and a second compiler's warnings watch the code.
 asan_dir=${ASAN_BUILD_DIR:-build-asan}
-BUILD_DIR=$asan_dir scripts/build.sh -DTM_SANITIZE=ON -DTM_WERROR=ON "${flags[@]}"
+# A sanitizer build left from before, configured with another compiler,
+# cannot become clang's: it starts afresh.
+if [ -f "$asan_dir/CMakeCache.txt" ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang' "$asan_dir/CMakeCache.txt"; then
+  rm -rf "$asan_dir"
+fi
+CC=clang CXX=clang++ BUILD_DIR=$asan_dir scripts/build.sh -DTM_SANITIZE=ON -DTM_FUZZ=ON \
+  -DTM_WERROR=ON "${flags[@]}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 set +e
@@ -45,8 +55,9 @@ if ! grep -Eq 'tests passed|tests failed' "$log"; then
 fi
 [ "$rc" -eq 0 ] || exit "$rc"
 
-# Every fuzz target for a bounded time (FUZZ_SECONDS each, 30 by default).
-scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+# Every fuzz target for a bounded time (FUZZ_SECONDS each, 30 by default),
+# from the sanitizer build.
+FUZZ_BUILD_DIR=$asan_dir scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 
 # Every stage above stops the script on a failure, so reaching here means all
 # tests passed in both builds and no fuzz target found anything.

@@ -45,8 +45,11 @@ with tempfile.TemporaryDirectory() as scratch:
     client_on(sim_map, "the simulated bench")
 
     link = os.path.join(scratch, "prologix")
+    # The emulator is a program of ours with the sanitizers' runtime of its
+    # own: what this Python process had preloaded is not for it.
+    own_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
     adapter = subprocess.Popen([emulator, "--flavour", "prologix", "--link", link,
-                                "--exit-on-stdin-eof"],
+                                "--exit-on-stdin-eof"], env=own_env,
                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     try:
         first = adapter.stdout.readline()

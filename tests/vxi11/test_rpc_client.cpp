@@ -70,7 +70,9 @@ class ScriptedPeer {
     std::thread m_thread;
 };
 
-bool_t noArguments(XDR*, void*) {
+// Of the very type the RPC library calls its XDR routines through, so that
+// the client's call of it is no call through a pointer of another type.
+bool_t noArguments(XDR*, ...) {
     return TRUE;
 }
 
@@ -115,7 +117,7 @@ TEST(RpcClient, EachCallEndsWithinItsDeadlineAsTheGatewayKindExpects) {
             << reason;
         u_int value = 0;
         const auto start = Clock::now();
-        CallOutcome outcome = client.call(13, reinterpret_cast<xdrproc_t>(noArguments), nullptr,
+        CallOutcome outcome = client.call(13, noArguments, nullptr,
                                           reinterpret_cast<xdrproc_t>(xdr_u_int), &value,
                                           start + std::chrono::milliseconds(300), reason);
         const auto took = Clock::now() - start;
