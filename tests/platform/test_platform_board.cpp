@@ -320,6 +320,8 @@ TEST_F(PlatformBoardTest, RefusedLibrariesAndBoardsSayWhy) {
         {"", {"libtm-no-such-gpib.so.0"}, "libtm-no-such-gpib.so.0 not found"},
         // Named, ours is refused even where a platform library would follow.
         {SIM_LIBRARY, {FAKE_PLATFORM_LIBRARY}, "is this program's own driver"},
+        // Our libgpib.so.0, which tm-gpib-run puts first on the search path.
+        {OUR_LIBGPIB, {}, OUR_LIBGPIB " is this program's own driver, not a platform GPIB"},
     };
     for (const Row& row : rows) {
         platform::LibraryOptions o;
@@ -336,7 +338,7 @@ TEST_F(PlatformBoardTest, RefusedLibrariesAndBoardsSayWhy) {
     }
     // Unnamed, ours and what is missing are passed by for the next name.
     platform::LibraryOptions o;
-    o.searchNames = {"/nonexistent/a.so", SIM_LIBRARY, FAKE_PLATFORM_LIBRARY};
+    o.searchNames = {"/nonexistent/a.so", SIM_LIBRARY, OUR_LIBGPIB, FAKE_PLATFORM_LIBRARY};
     o.board = "0";
     std::string reason;
     EXPECT_EQ(platform::makeLibraryBoard(o)->open(reason), kDone) << reason;

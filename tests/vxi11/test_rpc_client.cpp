@@ -117,9 +117,9 @@ TEST(RpcClient, EachCallEndsWithinItsDeadlineAsTheGatewayKindExpects) {
             << reason;
         u_int value = 0;
         const auto start = Clock::now();
-        CallOutcome outcome = client.call(13, noArguments, nullptr,
-                                          reinterpret_cast<xdrproc_t>(xdr_u_int), &value,
-                                          start + std::chrono::milliseconds(300), reason);
+        CallOutcome outcome =
+            client.call(13, noArguments, nullptr, reinterpret_cast<xdrproc_t>(xdr_u_int), &value,
+                        start + std::chrono::milliseconds(300), reason);
         const auto took = Clock::now() - start;
         EXPECT_EQ(outcome, row.outcome) << row.what << ": " << reason;
         EXPECT_EQ(value, row.value) << row.what;
