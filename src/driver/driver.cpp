@@ -12,6 +12,15 @@ namespace {
 constexpr int kFirstDevice = 16;
 constexpr size_t kMaxDescriptors = 1024;
 
+// The table slot of a device descriptor: compared before any arithmetic, so
+// that whatever a program passes (INT_MIN, INT_MAX) stays defined.
+bool deviceSlot(int ud, size_t& slot) {
+    if (ud < kFirstDevice)
+        return false;
+    slot = size_t(ud) - size_t(kFirstDevice);
+    return true;
+}
+
 bool validSecondary(int sad) {
     return sad == 0 || (sad >= 0x60 && sad <= 0x7E);
 }
@@ -129,8 +138,8 @@ bool Driver::resolve(int ud, Target& t, CallStatus& st) {
     }
     {
         std::lock_guard<std::mutex> hold(m_table);
-        size_t i = size_t(ud - kFirstDevice);
-        if (ud < kFirstDevice || i >= m_descs.size() || !m_descs[i].used) {
+        size_t i = 0;
+        if (!deviceSlot(ud, i) || i >= m_descs.size() || !m_descs[i].used) {
             fail(nullptr, GPIB_EDVR, st);
             return false;
         }
@@ -158,8 +167,8 @@ bool Driver::usable(BoardState& b, CallStatus& st) {
 
 void Driver::updateDevice(int ud, const std::function<void(DeviceDesc&)>& change) {
     std::lock_guard<std::mutex> hold(m_table);
-    size_t i = size_t(ud - kFirstDevice);
-    if (ud >= kFirstDevice && i < m_descs.size() && m_descs[i].used)
+    size_t i = 0;
+    if (deviceSlot(ud, i) && i < m_descs.size() && m_descs[i].used)
         change(m_descs[i]);
 }
 
@@ -194,12 +203,13 @@ int Driver::addressable(BoardState& b, Addr4882_t addr, BusAddress& out) {
 
 CallSite Driver::siteOf(CallId id, int ud) {
     CallSite s{id, -1, -1, -1};
+    size_t i = 0;
     if (ud >= 0 && ud < kFirstDevice) {
         s.board = ud;
-    } else if (ud >= kFirstDevice) {
+    } else if (deviceSlot(ud, i)) {
         std::lock_guard<std::mutex> hold(m_table);
-        if (size_t(ud - kFirstDevice) < m_descs.size()) {
-            const DeviceDesc& d = m_descs[size_t(ud - kFirstDevice)];
+        if (i < m_descs.size()) {
+            const DeviceDesc& d = m_descs[i];
             s = {id, d.board, d.pad, sadOfCode(d.sad)};
         }
     }
