@@ -114,10 +114,17 @@ Driver::BoardState* Driver::findBoard(int index) {
     return nullptr;
 }
 
+bool Driver::isOpenDevice(int ud) {
+    std::lock_guard<std::mutex> hold(m_table);
+    size_t i = 0;
+    return deviceSlot(ud, i) && i < m_descs.size() && m_descs[i].used;
+}
+
 Driver::BoardState* Driver::boardFor(int index, CallStatus& st) {
     BoardState* b = findBoard(index);
     if (!b) {
         fail(nullptr, GPIB_EDVR, st);
+        st.unknownDescriptor = true;
         return nullptr;
     }
     if (!b->setup.present) {
@@ -141,6 +148,7 @@ bool Driver::resolve(int ud, Target& t, CallStatus& st) {
         size_t i = 0;
         if (!deviceSlot(ud, i) || i >= m_descs.size() || !m_descs[i].used) {
             fail(nullptr, GPIB_EDVR, st);
+            st.unknownDescriptor = true;
             return false;
         }
         t.device = m_descs[i];
@@ -330,6 +338,7 @@ int Driver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos, CallSt
     if (faulted(site, fault, st))
         return -1;
     BoardState* b = boardFor(board, st);
+    st.unknownDescriptor = false;  // ibdev's board is the board to open, not a descriptor
     if (!b)
         return -1;
     int ud = -1;

@@ -36,6 +36,9 @@ struct CallStatus {
     bool errorSet = false;  // a call that succeeds leaves iberr as it was
     long count = 0;
     bool countSet = false;  // a call that moves no data leaves the count as it was
+    // The descriptor (or a 488.2 routine's board) names neither a board nor
+    // an open device: each face answers that its own way.
+    bool unknownDescriptor = false;
 
     void setCount(long n) {
         count = n;
@@ -95,6 +98,8 @@ class Driver {
     // The board behind an index, or nullptr; and the one ibfind opened last.
     Board* board(int index);
     const BoardSetup* setup(int index) const;
+    // Whether ud is a device descriptor open now (ibdev, ibfind).
+    bool isOpenDevice(int ud);
     int lastOpened() const { return m_lastOpened.load(); }
 
     // The traditional calls: a board index or a device descriptor.

@@ -113,9 +113,9 @@ std::vector<Row> traditionalRows() {
         {"ibeot no descriptor",
          [] {
              ibeot(999, 1);
-             return true;
+             return ibcnt == 0;
          },
-         EDVR},
+         EARG},
         {"ibfind", [] { return ibfind("gpib1") == 1; }, kOk, CIC},
         {"ibfind no such name", [] { return ibfind("nosuch") == -1; }, EDVR},
         {"ibgts",
@@ -142,7 +142,7 @@ std::vector<Row> traditionalRows() {
              ibist(-3, 1);
              return true;
          },
-         EDVR},
+         EARG},
         {"iblines",
          [] {
              short l = 0;
@@ -183,7 +183,7 @@ std::vector<Row> traditionalRows() {
              ibloc(77);
              return true;
          },
-         EDVR},
+         EARG},
         {"ibonl 0 frees",
          [] {
              int d = dev(9);
@@ -192,7 +192,7 @@ std::vector<Row> traditionalRows() {
              ibtmo(d, T1s);
              return ok;
          },
-         EDVR},
+         EARG},
         {"ibonl 1 resets",
          [] {
              int d = dev(9);
