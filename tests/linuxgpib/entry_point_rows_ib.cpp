@@ -504,6 +504,28 @@ std::vector<Row> traditionalRows() {
              return ibcnt == ENOENT;
          },
          EFSO},
+        // What has no end, or none it can promise, is refused unopened: a
+        // device, a FIFO (whose open would wait for a writer), a directory.
+        {"ibwrtf endless device",
+         [] { return bounded([] { ibwrtf(dev(9), "/dev/zero"); }, EINVAL); }, EFSO},
+        {"ibwrtf FIFO", [] { return bounded([] { ibwrtf(dev(9), fifo().c_str()); }, EINVAL); },
+         EFSO},
+        {"ibwrtf directory",
+         [] {
+             ibwrtf(dev(9), testscratch::folder().c_str());
+             return ibcnt == EISDIR;
+         },
+         EFSO},
+        // A regular file is sent as long as it was when opened, however much
+        // more it gives: one in /proc says 0 bytes and reads a page.
+        {"ibwrtf sends the size only",
+         [] {
+             ibwrtf(dev(9), "/proc/self/status");
+             return ibcnt == 0;
+         },
+         kOk},
+        {"ibrdf FIFO without a reader",
+         [] { return bounded([] { ibrdf(dev(9), fifo().c_str()); }, ENXIO); }, EFSO},
 
     };
 }
