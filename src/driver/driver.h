@@ -110,8 +110,10 @@ class Driver {
     int ibcmd(int ud, const void* commands, long count, CallStatus& st);
     int ibconfig(int ud, int option, int value, CallStatus& st);
     int ibdev(int board, int pad, int sad, int tmo, int eot, int eos, CallStatus& st);
+    int ibdma(int ud, int v, CallStatus& st);
     int ibeos(int ud, int eos, CallStatus& st);
     int ibeot(int ud, int eot, CallStatus& st);
+    int ibevent(int ud, short* event, CallStatus& st);
     int ibfind(const char* name, CallStatus& st);
     int ibgts(int ud, int shadow, CallStatus& st);
     int ibist(int ud, int ist, CallStatus& st);
@@ -128,6 +130,7 @@ class Driver {
     int ibrsc(int ud, int v, CallStatus& st);
     int ibrsp(int ud, char* result, CallStatus& st);
     int ibrsv(int ud, int statusByte, CallStatus& st);
+    int ibrsv2(int ud, int statusByte, int newReason, CallStatus& st);
     int ibsad(int ud, int sad, CallStatus& st);
     int ibsic(int ud, CallStatus& st);
     int ibspb(int ud, short* count, CallStatus& st);

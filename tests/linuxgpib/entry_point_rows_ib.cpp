@@ -91,6 +91,12 @@ std::vector<Row> traditionalRows() {
         {"ibdev", [] { return ibdev(0, 5, 0x61, T1s, 1, 0) >= 16; }, kOk, CMPL},
         {"ibdev bad address", [] { return ibdev(0, 31, 0, T1s, 1, 0) == -1; }, EARG},
         {"ibdev no such board", [] { return ibdev(5, 9, 0, T1s, 1, 0) == -1; }, EDVR},
+        {"ibdma",
+         [] {
+             ibdma(0, 1);
+             return true;
+         },
+         kOk, CIC},
         {"ibeos",
          [] {
              int d = dev(9, T3s, 0x40A);
@@ -114,6 +120,20 @@ std::vector<Row> traditionalRows() {
          [] {
              ibeot(999, 1);
              return ibcnt == 0;
+         },
+         EARG},
+        {"ibevent none here",
+         [] {
+             short e = 99;
+             ibevent(0, &e);
+             return e == EventNone;
+         },
+         kOk, CIC},
+        {"ibevent on a device",
+         [] {
+             short e;
+             ibevent(dev(9), &e);
+             return true;
          },
          EARG},
         {"ibfind", [] { return ibfind("gpib1") == 1; }, kOk, CIC},
@@ -354,6 +374,26 @@ std::vector<Row> traditionalRows() {
              return true;
          },
          ECAP},
+        {"ibrsv2",
+         [] {
+             ibrsv2(0, 0x01, 0);
+             int v = 0;
+             ibask(0, IbaRsv, &v);
+             return v == 1;
+         },
+         kOk},
+        {"ibrsv2 requesting service",
+         [] {
+             ibrsv2(0, 0x41, 1);
+             return true;
+         },
+         ECAP},
+        {"ibrsv2 on a device",
+         [] {
+             ibrsv2(dev(9), 0x01, 0);
+             return true;
+         },
+         EARG},
         {"ibsad",
          [] {
              ibsad(dev(5), 0x61);
