@@ -162,7 +162,9 @@ TEST_P(HostileCalls, BadDescriptorsAreRefusedAsTheFaceDoes) {
         if (!dlsym(lib.handle, caller.name))
             continue;  // the window's library exports the calls the window makes
         ++tried;
-        for (auto [what, ud] : bad) {
+        for (const auto& entry : bad) {
+            const char* what = entry.first;
+            const int ud = entry.second;
             SCOPED_TRACE(std::string(caller.name) + " on " + what);
             if (lib.linuxGpib)
                 lib.get<decltype(ibcmd)>("ibcmd")(0, "?", 1);  // a count the refusal clears
