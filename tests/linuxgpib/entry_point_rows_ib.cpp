@@ -91,6 +91,7 @@ std::vector<Row> traditionalRows() {
         {"ibdev", [] { return ibdev(0, 5, 0x61, T1s, 1, 0) >= 16; }, kOk, CMPL},
         {"ibdev bad address", [] { return ibdev(0, 31, 0, T1s, 1, 0) == -1; }, EARG},
         {"ibdev no such board", [] { return ibdev(5, 9, 0, T1s, 1, 0) == -1; }, EDVR},
+        // linux-gpib's lib/ibDma.c: success on any good descriptor, nothing changes.
         {"ibdma",
          [] {
              ibdma(0, 1);
@@ -116,12 +117,14 @@ std::vector<Row> traditionalRows() {
              return iberr == 1;
          },
          kOk},
+        // Unknown descriptors: lib/ibutil.c, ibCheckDescriptor() (EARG, ibcnt 0).
         {"ibeot no descriptor",
          [] {
              ibeot(999, 1);
              return ibcnt == 0;
          },
          EARG},
+        // lib/ibEvent.c: EARG on a device; a board's empty queue gives EventNone.
         {"ibevent none here",
          [] {
              short e = 99;
@@ -374,6 +377,7 @@ std::vector<Row> traditionalRows() {
              return true;
          },
          ECAP},
+        // lib/ibRsv.c: EARG on a device or a byte over 0xFF; the rest is ibrsv's.
         {"ibrsv2",
          [] {
              ibrsv2(0, 0x01, 0);
@@ -544,8 +548,10 @@ std::vector<Row> traditionalRows() {
              return ibcnt == ENOENT;
          },
          EFSO},
-        // What has no end, or none it can promise, is refused unopened: a
-        // device, a FIFO (whose open would wait for a writer), a directory.
+        // linux-gpib's lib/ibWrt.c sends the size fstat() gives, and EFSO for any
+        // file error. What has no end, or none it can promise, is refused
+        // unopened: a device, a FIFO (whose open would wait for a writer), a
+        // directory.
         {"ibwrtf endless device",
          [] { return bounded([] { ibwrtf(dev(9), "/dev/zero"); }, EINVAL); }, EFSO},
         {"ibwrtf FIFO", [] { return bounded([] { ibwrtf(dev(9), fifo().c_str()); }, EINVAL); },
