@@ -19,7 +19,7 @@ namespace gpibdrv {
     X(ibwait) X(ibwrt) X(ibwrta) X(ibwrtf) X(DevClearList) X(EnableLocal) X(EnableRemote) \
     X(PassControl) X(PPoll) X(PPollConfig) X(PPollUnconfig) X(RcvRespMsg) X(ReceiveSetup) \
     X(ResetSys) X(SendCmds) X(SendDataBytes) X(SendList) X(SendLLO) X(SendSetup) X(SetRWLS) \
-    X(TestSys) X(TriggerList) X(WaitSRQ)
+    X(TestSys) X(TriggerList) X(WaitSRQ) X(ibdma) X(ibevent) X(ibrsv2)
 // clang-format on
 
 enum class CallId {

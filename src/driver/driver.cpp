@@ -12,6 +12,15 @@ namespace {
 constexpr int kFirstDevice = 16;
 constexpr size_t kMaxDescriptors = 1024;
 
+// The table slot of a device descriptor: compared before any arithmetic, so
+// that whatever a program passes (INT_MIN, INT_MAX) stays defined.
+bool deviceSlot(int ud, size_t& slot) {
+    if (ud < kFirstDevice)
+        return false;
+    slot = size_t(ud) - size_t(kFirstDevice);
+    return true;
+}
+
 bool validSecondary(int sad) {
     return sad == 0 || (sad >= 0x60 && sad <= 0x7E);
 }
@@ -105,10 +114,17 @@ Driver::BoardState* Driver::findBoard(int index) {
     return nullptr;
 }
 
+bool Driver::isOpenDevice(int ud) {
+    std::lock_guard<std::mutex> hold(m_table);
+    size_t i = 0;
+    return deviceSlot(ud, i) && i < m_descs.size() && m_descs[i].used;
+}
+
 Driver::BoardState* Driver::boardFor(int index, CallStatus& st) {
     BoardState* b = findBoard(index);
     if (!b) {
         fail(nullptr, GPIB_EDVR, st);
+        st.unknownDescriptor = true;
         return nullptr;
     }
     if (!b->setup.present) {
@@ -129,9 +145,10 @@ bool Driver::resolve(int ud, Target& t, CallStatus& st) {
     }
     {
         std::lock_guard<std::mutex> hold(m_table);
-        size_t i = size_t(ud - kFirstDevice);
-        if (ud < kFirstDevice || i >= m_descs.size() || !m_descs[i].used) {
+        size_t i = 0;
+        if (!deviceSlot(ud, i) || i >= m_descs.size() || !m_descs[i].used) {
             fail(nullptr, GPIB_EDVR, st);
+            st.unknownDescriptor = true;
             return false;
         }
         t.device = m_descs[i];
@@ -158,8 +175,8 @@ bool Driver::usable(BoardState& b, CallStatus& st) {
 
 void Driver::updateDevice(int ud, const std::function<void(DeviceDesc&)>& change) {
     std::lock_guard<std::mutex> hold(m_table);
-    size_t i = size_t(ud - kFirstDevice);
-    if (ud >= kFirstDevice && i < m_descs.size() && m_descs[i].used)
+    size_t i = 0;
+    if (deviceSlot(ud, i) && i < m_descs.size() && m_descs[i].used)
         change(m_descs[i]);
 }
 
@@ -194,12 +211,13 @@ int Driver::addressable(BoardState& b, Addr4882_t addr, BusAddress& out) {
 
 CallSite Driver::siteOf(CallId id, int ud) {
     CallSite s{id, -1, -1, -1};
+    size_t i = 0;
     if (ud >= 0 && ud < kFirstDevice) {
         s.board = ud;
-    } else if (ud >= kFirstDevice) {
+    } else if (deviceSlot(ud, i)) {
         std::lock_guard<std::mutex> hold(m_table);
-        if (size_t(ud - kFirstDevice) < m_descs.size()) {
-            const DeviceDesc& d = m_descs[size_t(ud - kFirstDevice)];
+        if (i < m_descs.size()) {
+            const DeviceDesc& d = m_descs[i];
             s = {id, d.board, d.pad, sadOfCode(d.sad)};
         }
     }
@@ -320,6 +338,7 @@ int Driver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos, CallSt
     if (faulted(site, fault, st))
         return -1;
     BoardState* b = boardFor(board, st);
+    st.unknownDescriptor = false;  // ibdev's board is the board to open, not a descriptor
     if (!b)
         return -1;
     int ud = -1;

@@ -36,6 +36,9 @@ struct CallStatus {
     bool errorSet = false;  // a call that succeeds leaves iberr as it was
     long count = 0;
     bool countSet = false;  // a call that moves no data leaves the count as it was
+    // The descriptor (or a 488.2 routine's board) names neither a board nor
+    // an open device: each face answers that its own way.
+    bool unknownDescriptor = false;
 
     void setCount(long n) {
         count = n;
@@ -95,6 +98,8 @@ class Driver {
     // The board behind an index, or nullptr; and the one ibfind opened last.
     Board* board(int index);
     const BoardSetup* setup(int index) const;
+    // Whether ud is a device descriptor open now (ibdev, ibfind).
+    bool isOpenDevice(int ud);
     int lastOpened() const { return m_lastOpened.load(); }
 
     // The traditional calls: a board index or a device descriptor.
@@ -105,8 +110,10 @@ class Driver {
     int ibcmd(int ud, const void* commands, long count, CallStatus& st);
     int ibconfig(int ud, int option, int value, CallStatus& st);
     int ibdev(int board, int pad, int sad, int tmo, int eot, int eos, CallStatus& st);
+    int ibdma(int ud, int v, CallStatus& st);
     int ibeos(int ud, int eos, CallStatus& st);
     int ibeot(int ud, int eot, CallStatus& st);
+    int ibevent(int ud, short* event, CallStatus& st);
     int ibfind(const char* name, CallStatus& st);
     int ibgts(int ud, int shadow, CallStatus& st);
     int ibist(int ud, int ist, CallStatus& st);
@@ -123,6 +130,7 @@ class Driver {
     int ibrsc(int ud, int v, CallStatus& st);
     int ibrsp(int ud, char* result, CallStatus& st);
     int ibrsv(int ud, int statusByte, CallStatus& st);
+    int ibrsv2(int ud, int statusByte, int newReason, CallStatus& st);
     int ibsad(int ud, int sad, CallStatus& st);
     int ibsic(int ud, CallStatus& st);
     int ibspb(int ud, short* count, CallStatus& st);

@@ -1,6 +1,6 @@
 // The traditional calls that send a bus message to a device or ask the bus
 // something: ibclr, ibtrg, ibloc, ibrsp, ibspb, ibpct, ibppc, ibrpp,
-// iblines, ibsic, ibstop.
+// iblines, ibsic, ibstop, ibevent.
 #include "driver/driver.h"
 
 namespace gpibdrv {
@@ -175,6 +175,19 @@ int Driver::ibstop(int ud, CallStatus& st) {
             deviceOk(b, *t.device, st);
         else
             ok(b, st);
+    });
+}
+
+int Driver::ibevent(int ud, short* event, CallStatus& st) {
+    // Events (a trigger or a clear received, IFC) reach a board acting as a
+    // device; no board here ever does, so there is never one: EventNone.
+    return onDescriptor(CallId::ibevent, ud, st, [&](BoardState& b, Target& t) {
+        if (t.device || !event) {
+            fail(&b, GPIB_EARG, st);
+            return;
+        }
+        *event = 0;
+        ok(b, st);
     });
 }
 

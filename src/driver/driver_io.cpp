@@ -2,10 +2,11 @@
 // file forms, ibcac and ibgts. A device descriptor addresses its device
 // itself; a board descriptor reaches whoever the last command bytes (ibcmd,
 // SendSetup, ReceiveSetup) addressed.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <memory>
 
+#include "driver/data_file.h"
 #include "driver/driver.h"
 
 namespace gpibdrv {
@@ -13,11 +14,6 @@ namespace gpibdrv {
 namespace {
 constexpr int kDeviceBits = GPIB_ERR | GPIB_TIMO | GPIB_END | GPIB_CMPL | GPIB_RQS;
 constexpr long kFileChunk = 64 * 1024;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 }  // namespace
 
 int Driver::readFrom(BoardState& b, BusAddress from, char* dst, long count, int eos, Timeout t,
@@ -229,11 +225,13 @@ int Driver::ibrdf(int ud, const char* path, CallStatus& st) {
         return onDescriptor(CallId::ibrdf, ud, st,
                             [&](BoardState& b, Target&) { fail(&b, GPIB_EARG, st); });
     }
-    File file(std::fopen(path, "ab"));
-    if (!file) {
-        const int error = errno;
-        return onDescriptor(CallId::ibrdf, ud, st, [&](BoardState& b, Target&) {
+    DataFile file;
+    int error = 0;
+    if (!file.openToAppend(path, error)) {
+        return onDescriptor(CallId::ibrdf, ud, st, [&](BoardState& b, Target& t) {
             fail(&b, GPIB_EFSO, st);
+            if (t.device)
+                st.ibsta &= kDeviceBits;
             st.setCount(error);
         });
     }
@@ -263,18 +261,21 @@ int Driver::ibrdf(int ud, const char* path, CallStatus& st) {
 }
 
 int Driver::ibwrtf(int ud, const char* path, CallStatus& st) {
-    File file(path ? std::fopen(path, "rb") : nullptr);
-    const int error = errno;
-    if (!file) {
-        return onDescriptor(CallId::ibwrtf, ud, st, [&](BoardState& b, Target&) {
+    DataFile file;
+    int error = 0;
+    if (!path || !file.openToSend(path, error)) {
+        return onDescriptor(CallId::ibwrtf, ud, st, [&](BoardState& b, Target& t) {
             fail(&b, path ? GPIB_EFSO : GPIB_EARG, st);
+            if (t.device)
+                st.ibsta &= kDeviceBits;
             if (path)
                 st.setCount(error);
         });
     }
-    // The file in pieces: EOI (where the descriptor sends it) with the last.
-    std::vector<char> chunk(static_cast<size_t>(kFileChunk)), next(static_cast<size_t>(kFileChunk));
-    size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
+    // The file in pieces, as long as it was when opened: EOI (where the
+    // descriptor sends it) with the last. A file that shrank meanwhile ends
+    // the transfer with EFSO.
+    std::vector<char> chunk(static_cast<size_t>(kFileChunk));
     long total = 0;
     return onDescriptor(CallId::ibwrtf, ud, st, [&](BoardState& b, Target& t) {
         const bool device = t.device.has_value();
@@ -282,18 +283,20 @@ int Driver::ibwrtf(int ud, const char* path, CallStatus& st) {
         const bool eot = device ? t.device->eot != 0 : b.eot;
         const int eos = device ? t.device->eos : b.eos;
         int err = cic(b) ? kDone : GPIB_ECIC;
-        for (;;) {
-            if (err != kDone)
+        for (long left = file.size(); err == kDone;) {
+            const size_t want = size_t(std::min(left, kFileChunk));
+            const size_t n = std::fread(chunk.data(), 1, want, file.get());
+            if (n < want) {
+                err = GPIB_EFSO;
                 break;
-            size_t m = std::fread(next.data(), 1, next.size(), file.get());
+            }
+            left -= long(n);
             long sent = 0;
-            err = writeTo(b, to, chunk.data(), long(n), m == 0 && eot, eos,
+            err = writeTo(b, to, chunk.data(), long(n), left == 0 && eot, eos,
                           Timeout{device ? t.device->tmo : b.tmo}, sent);
             total += sent;
-            if (m == 0)
+            if (left == 0)
                 break;
-            std::swap(chunk, next);
-            n = m;
         }
         finish(b, err, st);
         if (device)

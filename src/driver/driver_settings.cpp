@@ -262,6 +262,23 @@ int Driver::ibrsv(int ud, int statusByte, CallStatus& st) {
     return configured(CallId::ibrsv, ud, kRsv, statusByte, st);
 }
 
+int Driver::ibrsv2(int ud, int statusByte, int, CallStatus& st) {
+    // Whether a request is a new reason for service matters only to a board
+    // that can request service; none here can, so it is ibrsv's answer.
+    return configured(CallId::ibrsv2, ud, kRsv, statusByte, st);
+}
+
+int Driver::ibdma(int ud, int, CallStatus& st) {
+    // No board here moves data by DMA: the call changes nothing, and
+    // programs that ask for DMA or not go on as they would.
+    return onDescriptor(CallId::ibdma, ud, st, [&](BoardState& b, Target& t) {
+        if (t.device)
+            deviceOk(b, *t.device, st);
+        else
+            ok(b, st);
+    });
+}
+
 int Driver::ibeos(int ud, int eos, CallStatus& st) {
     return onDescriptor(CallId::ibeos, ud, st, [&](BoardState& b, Target& t) {
         if (eos < 0 || eos > 0xFFFF || (eos & ~(0xFF | kREOS | kXEOS | kBIN))) {

@@ -2,6 +2,7 @@
 // the last asynchronous transfer's, error sentences and the version; and the
 // description every driver library of ours exports (a kind: library board
 // recognises our own libraries by it and does not load them).
+#include <cstdio>
 #include <mutex>
 
 #include "linuxgpib/face.h"
@@ -61,6 +62,21 @@ void publishToGlobals() {
         if (host().loaded && host().driver)
             takeControl(*host().driver);
     });
+}
+
+void invalidDescriptor(gpibdrv::CallStatus& st) {
+    st = {};
+    st.ibsta = GPIB_ERR;
+    st.setError(GPIB_EARG);
+    st.setCount(0);
+    std::fputs("libgpib: invalid descriptor\n", stderr);
+}
+
+void deviceForBoard(gpibdrv::CallStatus& st, int err) {
+    st = {};
+    st.ibsta = GPIB_ERR;
+    st.setError(err);
+    st.setCount(0);
 }
 
 void rememberAsync() {

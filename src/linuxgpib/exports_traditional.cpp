@@ -87,12 +87,22 @@ GPIB_EXPORT int ibdev(int board, int pad, int sad, int timeout, int send_eoi, in
         -1);
 }
 
+GPIB_EXPORT int ibdma(int ud, int dma) {
+    return two("ibdma", &Driver::ibdma, ud, dma);
+}
+
 GPIB_EXPORT int ibeos(int ud, int eos) {
     return two("ibeos", &Driver::ibeos, ud, eos);
 }
 
 GPIB_EXPORT int ibeot(int ud, int send_eoi) {
     return two("ibeot", &Driver::ibeot, ud, send_eoi);
+}
+
+GPIB_EXPORT int ibevent(int ud, short* event) {
+    return traditional(
+        "ibevent", [&](Driver& d, CallStatus& st) { return d.ibevent(ud, event, st); },
+        [&] { return fmt::format("{}, -> {}", ud, event ? *event : 0); });
 }
 
 GPIB_EXPORT int ibfind(const char* name) {
@@ -183,6 +193,15 @@ GPIB_EXPORT int ibrsp(int ud, char* result) {
 
 GPIB_EXPORT int ibrsv(int ud, int status_byte) {
     return two("ibrsv", &Driver::ibrsv, ud, status_byte);
+}
+
+GPIB_EXPORT int ibrsv2(int ud, int status_byte, int new_reason_for_service) {
+    return traditional(
+        "ibrsv2",
+        [&](Driver& d, CallStatus& st) {
+            return d.ibrsv2(ud, status_byte, new_reason_for_service, st);
+        },
+        [&] { return fmt::format("{}, {}, {}", ud, status_byte, new_reason_for_service); });
 }
 
 GPIB_EXPORT int ibsad(int ud, int sad) {

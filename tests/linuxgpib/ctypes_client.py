@@ -11,7 +11,7 @@ import ctypes
 import sys
 
 ERR, TIMO, END, RQS, CMPL = 0x8000, 0x4000, 0x2000, 0x800, 0x100
-EDVR = 0
+EARG = 4
 T3s = 12
 
 lib = ctypes.CDLL("libgpib.so.0")
@@ -84,6 +84,6 @@ if len(sys.argv) > 3:
 lib.ibonl(ud, 0)
 check(not ibsta() & ERR, "ibonl 0")
 lib.ibtmo(ud, T3s)
-check(ibsta() & ERR and lib.ThreadIberr() == EDVR, "a closed descriptor: EDVR")
+check(ibsta() & ERR and lib.ThreadIberr() == EARG, "a closed descriptor: EARG")
 print("%d failed" % failures)
 sys.exit(failures)

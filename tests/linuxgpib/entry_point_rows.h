@@ -4,6 +4,8 @@
 // built-in bench (test_entry_points.cpp).
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cctype>
@@ -61,6 +63,20 @@ inline short srqAfterTrigger() {
 }
 inline void giveControlAway() {
     PassControl(0, kDmm);
+}
+inline std::string fifo() {
+    std::string path = scratch("fifo");
+    mkfifo(path.c_str(), 0600);
+    return path;
+}
+// Runs a call that must come back: a process that still waits 20 s later is
+// ended by the alarm, which fails the test. True when it left errno in ibcnt.
+template <class F>
+bool bounded(F&& call, int error) {
+    alarm(20);
+    call();
+    alarm(0);
+    return ibcnt == error;
 }
 
 // The traditional calls' rows, and the IEEE 488.2 routines' rows.

@@ -431,7 +431,7 @@ std::vector<Row> routineRows() {
              SendIFC(9);
              return true;
          },
-         EDVR},
+         EARG},
     };
 }
 

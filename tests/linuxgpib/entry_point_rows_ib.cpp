@@ -91,6 +91,13 @@ std::vector<Row> traditionalRows() {
         {"ibdev", [] { return ibdev(0, 5, 0x61, T1s, 1, 0) >= 16; }, kOk, CMPL},
         {"ibdev bad address", [] { return ibdev(0, 31, 0, T1s, 1, 0) == -1; }, EARG},
         {"ibdev no such board", [] { return ibdev(5, 9, 0, T1s, 1, 0) == -1; }, EDVR},
+        // linux-gpib's lib/ibDma.c: success on any good descriptor, nothing changes.
+        {"ibdma",
+         [] {
+             ibdma(0, 1);
+             return true;
+         },
+         kOk, CIC},
         {"ibeos",
          [] {
              int d = dev(9, T3s, 0x40A);
@@ -110,12 +117,28 @@ std::vector<Row> traditionalRows() {
              return iberr == 1;
          },
          kOk},
+        // Unknown descriptors: lib/ibutil.c, ibCheckDescriptor() (EARG, ibcnt 0).
         {"ibeot no descriptor",
          [] {
              ibeot(999, 1);
+             return ibcnt == 0;
+         },
+         EARG},
+        // lib/ibEvent.c: EARG on a device; a board's empty queue gives EventNone.
+        {"ibevent none here",
+         [] {
+             short e = 99;
+             ibevent(0, &e);
+             return e == EventNone;
+         },
+         kOk, CIC},
+        {"ibevent on a device",
+         [] {
+             short e;
+             ibevent(dev(9), &e);
              return true;
          },
-         EDVR},
+         EARG},
         {"ibfind", [] { return ibfind("gpib1") == 1; }, kOk, CIC},
         {"ibfind no such name", [] { return ibfind("nosuch") == -1; }, EDVR},
         {"ibgts",
@@ -142,7 +165,7 @@ std::vector<Row> traditionalRows() {
              ibist(-3, 1);
              return true;
          },
-         EDVR},
+         EARG},
         {"iblines",
          [] {
              short l = 0;
@@ -183,7 +206,7 @@ std::vector<Row> traditionalRows() {
              ibloc(77);
              return true;
          },
-         EDVR},
+         EARG},
         {"ibonl 0 frees",
          [] {
              int d = dev(9);
@@ -192,7 +215,7 @@ std::vector<Row> traditionalRows() {
              ibtmo(d, T1s);
              return ok;
          },
-         EDVR},
+         EARG},
         {"ibonl 1 resets",
          [] {
              int d = dev(9);
@@ -354,6 +377,27 @@ std::vector<Row> traditionalRows() {
              return true;
          },
          ECAP},
+        // lib/ibRsv.c: EARG on a device or a byte over 0xFF; the rest is ibrsv's.
+        {"ibrsv2",
+         [] {
+             ibrsv2(0, 0x01, 0);
+             int v = 0;
+             ibask(0, IbaRsv, &v);
+             return v == 1;
+         },
+         kOk},
+        {"ibrsv2 requesting service",
+         [] {
+             ibrsv2(0, 0x41, 1);
+             return true;
+         },
+         ECAP},
+        {"ibrsv2 on a device",
+         [] {
+             ibrsv2(dev(9), 0x01, 0);
+             return true;
+         },
+         EARG},
         {"ibsad",
          [] {
              ibsad(dev(5), 0x61);
@@ -504,6 +548,30 @@ std::vector<Row> traditionalRows() {
              return ibcnt == ENOENT;
          },
          EFSO},
+        // linux-gpib's lib/ibWrt.c sends the size fstat() gives, and EFSO for any
+        // file error. What has no end, or none it can promise, is refused
+        // unopened: a device, a FIFO (whose open would wait for a writer), a
+        // directory.
+        {"ibwrtf endless device",
+         [] { return bounded([] { ibwrtf(dev(9), "/dev/zero"); }, EINVAL); }, EFSO},
+        {"ibwrtf FIFO", [] { return bounded([] { ibwrtf(dev(9), fifo().c_str()); }, EINVAL); },
+         EFSO},
+        {"ibwrtf directory",
+         [] {
+             ibwrtf(dev(9), testscratch::folder().c_str());
+             return ibcnt == EISDIR;
+         },
+         EFSO},
+        // A regular file is sent as long as it was when opened, however much
+        // more it gives: one in /proc says 0 bytes and reads a page.
+        {"ibwrtf sends the size only",
+         [] {
+             ibwrtf(dev(9), "/proc/self/status");
+             return ibcnt == 0;
+         },
+         kOk},
+        {"ibrdf FIFO without a reader",
+         [] { return bounded([] { ibrdf(dev(9), fifo().c_str()); }, ENXIO); }, EFSO},
 
     };
 }

@@ -89,7 +89,7 @@ int main(void) {
     ibonl(dmm, 0);
     check(!(ibsta & ERR), "ibonl 9 0");
     ibwrt(dmm, "*IDN?\n", 6);
-    check((ibsta & ERR) && iberr == EDVR, "ibwrt on a closed descriptor: EDVR");
+    check((ibsta & ERR) && iberr == EARG, "ibwrt on a closed descriptor: EARG");
     printf("%d failed\n", failures);
     return failures;
 }

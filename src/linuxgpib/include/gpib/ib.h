@@ -215,6 +215,10 @@ enum ibconfig_option {
     IbcBNA = 0x200
 };
 
+/* What ibevent hands back: the oldest event a board acting as a device
+ * received. The boards of this driver never act as one: always EventNone. */
+enum gpib_events { EventNone = 0, EventDevTrg = 1, EventDevClr = 2, EventIFC = 3 };
+
 /* T1 delays (IbcTIMING) and the status byte's standard bits. */
 enum t1_delays { T1_DELAY_2000ns = 1, T1_DELAY_500ns = 2, T1_DELAY_350ns = 3 };
 enum stb_bits { IbStbRQS = 0x40, IbStbESB = 0x20, IbStbMAV = 0x10 };
@@ -244,8 +248,10 @@ int ibcmd(int ud, const void* commands, long count);
 int ibcmda(int ud, const void* commands, long count);
 int ibconfig(int ud, int option, int value);
 int ibdev(int board_index, int pad, int sad, int timeout, int send_eoi, int eos);
+int ibdma(int ud, int dma);
 int ibeos(int ud, int eos);
 int ibeot(int ud, int send_eoi);
+int ibevent(int ud, short* event);
 int ibfind(const char* name);
 int ibgts(int ud, int shadow_handshake);
 int ibist(int ud, int ist);
@@ -263,6 +269,7 @@ int ibrpp(int ud, char* result);
 int ibrsc(int ud, int request_control);
 int ibrsp(int ud, char* result);
 int ibrsv(int ud, int status_byte);
+int ibrsv2(int ud, int status_byte, int new_reason_for_service);
 int ibsad(int ud, int sad);
 int ibsic(int ud);
 int ibspb(int ud, short* count);
