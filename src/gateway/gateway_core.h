@@ -116,6 +116,10 @@ class GatewayCore {
     void destroyLocked(const std::shared_ptr<Link>& link, const char* why);
     int ensureOpen(Board& b);
     std::pair<int, int> lockKey(const Link& link) const;
+    // Whether no other link's lock keeps this one out: the interface link
+    // stands for every device of its board, so its lock keeps others off
+    // all of them, and another link's lock on any of them keeps it out.
+    bool lockFree(const Link& link) const;
 
     // The interface link's bus commands (gateway_core_bus.cpp).
     int sendCommands(Board& b, std::string_view bytes, gpibdrv::Timeout t);
