@@ -91,8 +91,10 @@ bool GatewayServer::bind(std::string& problem) {
     } else {
         m_mapperTcp = net::listenOn(m_settings.listen, m_settings.portmapperPort, SOCK_STREAM, why);
         if (m_mapperTcp.valid()) {
-            m_mapperUdp =
-                net::listenOn(m_settings.listen, net::localPort(m_mapperTcp.fd()), SOCK_DGRAM, why);
+            m_ports.portmapperTcp = uint16_t(net::localPort(m_mapperTcp.fd()));
+            m_mapperUdp = net::listenOn(m_settings.listen, m_ports.portmapperTcp, SOCK_DGRAM, why);
+            if (m_mapperUdp.valid())
+                m_ports.portmapperUdp = m_ports.portmapperTcp;
             const std::string host = m_settings.listen.find(':') != std::string::npos
                                          ? "[" + m_settings.listen + "]"
                                          : m_settings.listen;
