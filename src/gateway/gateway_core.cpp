@@ -216,6 +216,16 @@ int GatewayCore::destroyLink(const Client& c, int32_t lid) {
     return 0;
 }
 
+GatewayCore::LinkHolders GatewayCore::linkHolders() {
+    LinkHolders holders;
+    std::lock_guard<std::mutex> hold(m_lock);
+    for (const auto& [lid, link] : m_links) {
+        holders.connections.insert(link->connection);
+        holders.hosts.insert(link->peer.host());
+    }
+    return holders;
+}
+
 void GatewayCore::connectionClosed(int connection) {
     std::lock_guard<std::mutex> hold(m_lock);
     std::vector<std::shared_ptr<Link>> gone;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +75,13 @@ class GatewayCore {
     int destroyLink(const Client& c, int32_t lid);
     // The connection is gone: its links, locks and interrupt channel go too.
     void connectionClosed(int connection);
+    // Who holds links now: the connections, and their client addresses
+    // (net::Address::host()), for the server's connection policy.
+    struct LinkHolders {
+        std::set<int> connections;
+        std::set<std::string> hosts;
+    };
+    LinkHolders linkHolders();
 
     int write(const Client& c, const WriteArgs& a, uint32_t& size);
     // Reads into dst (room for min(requestSize, kMaxReadChunk) bytes).
