@@ -14,7 +14,8 @@
 //   been quiet longest among those the idle rule would close anyway (quiet
 //   for a second at least, no call running) makes room: of the client's own
 //   address when its share is full, else of the address with the most
-//   connections. Only when there is none is the newcomer refused.
+//   connections. Only when there is none is the newcomer refused. Abort
+//   connections of an address beyond its core connections may make room too.
 // - The portmapper has a small table of its own; its datagrams are answered
 //   within a budget per second, per address and in all.
 

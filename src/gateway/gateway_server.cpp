@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <vector>
 
 #include "gateway/gateway_server_parts.h"
@@ -188,14 +189,23 @@ bool GatewayServer::admit(Channel channel, const net::Address& peer, GatewayCore
         }
     if (total < limits.table && own < limits.share)
         return true;
+    // Abort connections of an address beyond its core connections are spare
+    // too, links or not: an honest client opens one with each at most.
+    std::map<std::string, int> spareAborts;
+    if (channel == Channel::Abort)
+        for (const auto& c : m_connections)
+            if (!c->done && c->phase != kClosing && c->channel != Channel::Portmapper)
+                spareAborts[c->peer.host()] += c->channel == Channel::Abort ? 1 : -1;
+    auto mayGo = [&](const Connection& c, const GatewayCore::LinkHolders& holders) {
+        return expendable(c, holders) || spareAborts[c.peer.host()] > 0;
+    };
     for (int attempt = 0; attempt < 4; ++attempt) {
         const GatewayCore::LinkHolders holders = core.linkHolders();
         std::vector<Occupant> occupants;
         for (const auto& c : m_connections)
             if (counts(*c))
                 occupants.push_back({c->id, c->peer.host(),
-                                     c->phase == kWaiting && expendable(*c, holders),
-                                     c->quietSinceUs});
+                                     c->phase == kWaiting && mayGo(*c, holders), c->quietSinceUs});
         const Admission a =
             gateway::admit(occupants, client, limits, net::monotonicUs(), p.graceUs);
         if (a.verdict == Admission::Verdict::Refuse) {
@@ -210,7 +220,7 @@ bool GatewayServer::admit(Channel channel, const net::Address& peer, GatewayCore
         if (!(*victim)->phase.compare_exchange_strong(waiting, kClaimed))
             continue;  // a call of its own came meanwhile: judge again
         // Claimed, it makes no link and drops none: judged now, it stays so.
-        if (!expendable(**victim, core.linkHolders())) {
+        if (!mayGo(**victim, core.linkHolders())) {
             (*victim)->phase = kWaiting;
             continue;
         }

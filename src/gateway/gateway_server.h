@@ -64,7 +64,8 @@ class GatewayServer {
     // Under m_lock: whether the policy lets a client of this address in,
     // making room when it may.
     bool admit(Channel channel, const net::Address& peer, GatewayCore& core);
-    // Under m_lock: whether the connection may be closed for idleness.
+    // Whether the idle rule may close the connection (or it may make room):
+    // it holds no link, or (the abort channel) its address holds none.
     bool expendable(const Connection& c, const GatewayCore::LinkHolders& holders) const;
     void serveConnection(Connection& c, GatewayService& service, GatewayCore& core);
     void answerDatagram(GatewayService& service);
