@@ -52,6 +52,13 @@ GatewayProcess::GatewayProcess(const std::string& path, std::vector<std::string>
     m_stdin = in[1];
     m_stdout = out[0];
     m_stderr = err[0];
+    m_errorReader = std::thread([this] {
+        char buffer[4096];
+        for (ssize_t n; (n = read(m_stderr, buffer, sizeof buffer)) > 0;) {
+            std::lock_guard<std::mutex> hold(m_errorsLock);
+            m_errors.append(buffer, size_t(n));
+        }
+    });
     m_line = readFrom(m_stdout, std::chrono::steady_clock::now() + std::chrono::seconds(10), true);
     std::smatch m;
     if (std::regex_search(m_line, m, std::regex("^core_port: ([0-9]+)")))
@@ -65,7 +72,6 @@ std::string GatewayProcess::stop() {
         return m_errors;
     close(m_stdin);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    m_errors = readFrom(m_stderr, deadline, false);  // until it exits and closes it
     int status = -1;
     while (waitpid(m_pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
@@ -77,8 +83,10 @@ std::string GatewayProcess::stop() {
         usleep(10000);
     }
     m_endedCleanly = status == 0;
+    m_errorReader.join();  // the pipe ends with the process
     close(m_stdout);
     close(m_stderr);
     m_pid = -1;
+    std::lock_guard<std::mutex> hold(m_errorsLock);
     return m_errors;
 }
