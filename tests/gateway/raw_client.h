@@ -275,4 +275,14 @@ class RawClient {
     std::string m_pending;
 };
 
+// Whether a client connecting from `from` gets its NULL call to this
+// program answered within ms: served, not refused.
+inline bool nullAnswered(int port, const char* from, uint32_t program, uint32_t version,
+                         int ms = 1000) {
+    RawClient c(port, from);
+    const Reply r = c.call(
+        program, 0, [](gateway::XdrWriter&) {}, ms, version);
+    return r.came && r.status == 0 && r.accept == 0;
+}
+
 }  // namespace gwtest
