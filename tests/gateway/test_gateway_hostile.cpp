@@ -5,8 +5,8 @@
 // client served and the gateway ending cleanly, so a crash, a sanitizer
 // finding or a stuck server fails it. Each failed against the emulated
 // gateway these replaced (TM_GATEWAY_UNDER_TEST runs them against a build),
-// the floods of idle connections and the slow record against the gateway
-// before its connection policy.
+// the floods of idle connections, the slow record and the interface lock
+// against the gateway before its connection policy.
 #include <gtest/gtest.h>
 
 #include <future>
@@ -273,6 +273,42 @@ TEST(GatewayHostileTest, ARecordFedByteByByteIsClosedTenSecondsAfterItsFirstByte
     EXPECT_TRUE(closed);
     EXPECT_GE(msSince(start), 9500);
     EXPECT_LT(msSince(start), 11500);
+    expectServed(gateway.corePort());
+    expectCleanEnd(gateway);
+}
+
+TEST(GatewayHostileTest, ALockOnTheInterfaceKeepsOtherLinksOffEveryDeviceOfItsBus) {
+    GatewayProcess gateway(gwtest::gatewayUnderTest(), gwtest::options({"--instant"}));
+    ASSERT_TRUE(gateway.running()) << gateway.line();
+    RawClient holder(gateway.corePort()), other(gateway.corePort());
+    int32_t bus = 0, dmm = 0, psu = 0, otherBus = 0, board1 = 0;
+    ASSERT_EQ(holder.createLink("gpib0", bus), 0);
+    ASSERT_EQ(other.createLink("gpib0,9", dmm), 0);
+    ASSERT_EQ(other.createLink("gpib0,5,1", psu), 0);
+    ASSERT_EQ(other.createLink("gpib0", otherBus), 0);
+    ASSERT_EQ(other.createLink("gpib1", board1), 0);
+    // Another link's lock on a device keeps the interface link out.
+    ASSERT_EQ(other.lock(psu), 0);
+    EXPECT_EQ(holder.lock(bus), 11);
+    EXPECT_EQ(holder.generic(gwtest::kClear, bus), 11);  // DCL would reach the locked device
+    EXPECT_EQ(other.onLink(gwtest::kUnlock, psu), 0);
+    ASSERT_EQ(holder.lock(bus), 0);
+    // The bus locked: no other link reaches a device of it, or locks one.
+    EXPECT_EQ(other.write(dmm, "*IDN?\n"), 11);
+    EXPECT_EQ(other.generic(gwtest::kReadStb, psu), 11);
+    EXPECT_EQ(other.lock(dmm), 11);
+    EXPECT_EQ(other.generic(gwtest::kClear, otherBus), 11);
+    const int64_t start = net::monotonicUs();
+    EXPECT_EQ(other.generic(gwtest::kTrigger, dmm, 1, 300), 11);  // WAITLOCK, 300 ms
+    EXPECT_GE(msSince(start), 290);
+    EXPECT_EQ(other.generic(gwtest::kClear, board1), 0);  // another bus is not locked
+    EXPECT_EQ(holder.generic(gwtest::kClear, bus), 0);
+    // A call that waits for the lock runs once it is released.
+    auto waiter = std::async(std::launch::async,
+                             [&] { return other.generic(gwtest::kReadStb, dmm, 1, 3000); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(holder.onLink(gwtest::kUnlock, bus), 0);
+    EXPECT_EQ(waiter.get(), 0);
     expectServed(gateway.corePort());
     expectCleanEnd(gateway);
 }
