@@ -7,7 +7,6 @@
 
 #include <sys/types.h>
 
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +38,5 @@ class GatewayProcess {
     int m_corePort = 0, m_portmapperPort = 0;
     std::string m_line, m_errors;
     bool m_endedCleanly = false;
-    std::mutex m_errorsLock;
     std::thread m_errorReader;
 };
