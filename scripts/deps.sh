@@ -24,3 +24,18 @@ if ((${#missing[@]})); then
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+# rpcinfo, for the test that reads the gateway's own portmapper as people do
+# (rpcinfo -p). Debian has it only in rpcbind, whose installation would start
+# an rpcbind that takes port 111 from the gateway's tests: the one program is
+# taken out of the package instead, and nothing is installed or started.
+tools=/opt/tarvel-morrow-tools
+if [ ! -x "$tools/rpcinfo" ] && ! command -v rpcinfo >/dev/null && [ ! -x /usr/sbin/rpcinfo ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  scratch=$(mktemp -d)
+  chmod a+rwx "$scratch"  # apt's download user writes there
+  (cd "$scratch" && apt-get download rpcbind >/dev/null && dpkg-deb -x rpcbind_*.deb root) &&
+    $SUDO install -D -m 755 "$scratch/root/usr/sbin/rpcinfo" "$tools/rpcinfo"
+  rm -rf "$scratch"
+fi

@@ -123,6 +123,21 @@ std::pair<int, int> GatewayCore::lockKey(const Link& link) const {
     return {t.board, t.interface ? -1 : t.address.pad * 32 + t.address.sad + 1};
 }
 
+bool GatewayCore::lockFree(const Link& link) const {
+    const int board = link.target.board;
+    // The interface's key sorts first among its board's keys.
+    const auto first = m_lockHolders.lower_bound({board, -1});
+    const auto end = m_lockHolders.lower_bound({board + 1, -1});
+    for (auto it = first; it != end; ++it) {
+        if (it->second == link.lid)
+            continue;
+        const bool interfaceHeld = it->first.second == -1;
+        if (interfaceHeld || link.target.interface || it->first == lockKey(link))
+            return false;
+    }
+    return true;
+}
+
 LinkReply GatewayCore::createLink(const Client& c, const CreateLinkArgs& a) {
     LinkReply r;
     r.maxRecvSize = m_settings.maxRecvSize;
@@ -201,6 +216,16 @@ int GatewayCore::destroyLink(const Client& c, int32_t lid) {
     return 0;
 }
 
+GatewayCore::LinkHolders GatewayCore::linkHolders() {
+    LinkHolders holders;
+    std::lock_guard<std::mutex> hold(m_lock);
+    for (const auto& [lid, link] : m_links) {
+        holders.connections.insert(link->connection);
+        holders.hosts.insert(link->peer.host());
+    }
+    return holders;
+}
+
 void GatewayCore::connectionClosed(int connection) {
     std::lock_guard<std::mutex> hold(m_lock);
     std::vector<std::shared_ptr<Link>> gone;
@@ -213,11 +238,7 @@ void GatewayCore::connectionClosed(int connection) {
 
 int GatewayCore::waitForLock(std::unique_lock<std::mutex>& hold, Link& link, int flags,
                              uint32_t lockTimeoutMs) {
-    const auto key = lockKey(link);
-    auto free = [&] {
-        auto it = m_lockHolders.find(key);
-        return it == m_lockHolders.end() || it->second == link.lid;
-    };
+    auto free = [&] { return lockFree(link); };
     if (free())
         return 0;
     if (!(flags & vxi11::kFlagWaitLock))

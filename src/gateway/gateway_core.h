@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +75,13 @@ class GatewayCore {
     int destroyLink(const Client& c, int32_t lid);
     // The connection is gone: its links, locks and interrupt channel go too.
     void connectionClosed(int connection);
+    // Who holds links now: the connections, and their client addresses
+    // (net::Address::host()), for the server's connection policy.
+    struct LinkHolders {
+        std::set<int> connections;
+        std::set<std::string> hosts;
+    };
+    LinkHolders linkHolders();
 
     int write(const Client& c, const WriteArgs& a, uint32_t& size);
     // Reads into dst (room for min(requestSize, kMaxReadChunk) bytes).
@@ -116,6 +124,10 @@ class GatewayCore {
     void destroyLocked(const std::shared_ptr<Link>& link, const char* why);
     int ensureOpen(Board& b);
     std::pair<int, int> lockKey(const Link& link) const;
+    // Whether no other link's lock keeps this one out: the interface link
+    // stands for every device of its board, so its lock keeps others off
+    // all of them, and another link's lock on any of them keeps it out.
+    bool lockFree(const Link& link) const;
 
     // The interface link's bus commands (gateway_core_bus.cpp).
     int sendCommands(Board& b, std::string_view bytes, gpibdrv::Timeout t);

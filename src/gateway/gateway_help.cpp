@@ -33,6 +33,11 @@ default); others are closed before a byte of theirs is read. Every client
 accepted, link made and destroyed, and refusal is logged on standard error.
 Started as root, it binds its ports, then becomes --user (keeping the groups
 that open the boards' serial devices, such as dialout).
+
+No client takes every connection: one address holds at most its share; a
+connection holding no link is closed after --idle-timeout quiet seconds; when
+the table or a share is full, an idle connection without a link makes room
+for the newcomer, else the newcomer is refused. Each closing is logged once.
 )";
     if (!emulator)
         text += R"(

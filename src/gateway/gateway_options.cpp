@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "gateway/connection_policy_options.h"
 #include "gateway/gateway_help.h"
 
 namespace gateway {
@@ -59,9 +60,7 @@ int parseGatewayOptions(int argc, char** argv, bool emulator, GatewayOptions& o)
                    "the portmapper's port (default 111; 0: our own, anywhere)")
         ->type_name("N")
         ->check(numberIn(0, 65535));
-    app.add_option("--max-connections", o.maxConnections, "connections served at once (default 64)")
-        ->type_name("N")
-        ->check(numberIn(1, 4096));
+    addPolicyOptions(app, o.policy);
     app.add_option("--max-recv-size", o.maxRecvSize,
                    "the largest write taken in a call (default 262144)")
         ->type_name("N")

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/connection_policy.h"
 #include "gateway/gateway_server.h"
 #include "gateway/gateway_service.h"
 #include "gateway/link_name.h"
@@ -23,7 +24,7 @@ struct GatewayOptions {
     int corePort = 0;
     PortmapperUse portmapper = PortmapperUse::IfFree;
     int portmapperPort = 111;
-    int maxConnections = 64;
+    ConnectionPolicy policy;  // --max-connections and the rest of the policy
     uint32_t maxRecvSize = 256 * 1024;
     std::optional<LinkTarget> inst0;
     std::string user = "nobody";

@@ -69,7 +69,7 @@ int runGateway(int argc, char** argv, bool emulator) {
     server.corePort = o.corePort;
     server.portmapper = o.portmapper;
     server.portmapperPort = o.portmapperPort;
-    server.maxConnections = o.maxConnections;
+    server.policy = o.policy;
     server.log = log;
     if (!o.allow.empty()) {
         server.allow = net::AllowList();

@@ -4,9 +4,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <map>
 #include <vector>
 
+#include "gateway/gateway_server_parts.h"
 #include "gateway/portmapper.h"
 #include "net/monotonic.h"
 #include "vxi11/vxi11_rpc.h"
@@ -16,33 +19,17 @@ namespace gateway {
 namespace {
 
 constexpr uint32_t kTcp = 6, kUdp = 17;
-// A record under way must be complete within this: a client that sends part
-// of one and stops holds its own connection only so long.
-constexpr int64_t kRecordUs = 10'000'000;
-// A reply must be taken within this, or the connection ends.
-constexpr int64_t kReplyUs = 10'000'000;
-// How long a connection's next call is looked for before its thread sleeps:
-// a client's next call mostly follows its last answer at once, and waking a
-// sleeping thread costs more than the call on a virtual machine.
-constexpr int64_t kSpinUs = 100;
 // Operations running this long have their connection looked at for a hang-up.
 constexpr int64_t kLongOperationUs = 100'000;
 constexpr int kLookEveryMs = 100;
+// Refusals logged in one second; the rest are counted in one line.
+constexpr int kRefusalsLoggedASecond = 10;
 
 }  // namespace
 
-struct GatewayServer::Connection {
-    int id = 0;
-    Channel channel = Channel::Core;
-    net::Socket socket;
-    net::Address peer;
-    std::thread thread;
-    std::atomic<bool> done{false};
-    std::atomic<int64_t> busySinceUs{0};  // 0: between calls
-    bool hangUpSeen = false;
-};
-
-GatewayServer::GatewayServer(ServerSettings settings) : m_settings(std::move(settings)) {}
+GatewayServer::GatewayServer(ServerSettings settings)
+    : m_settings(std::move(settings)),
+      m_datagrams(m_settings.policy.datagramsPerClient, m_settings.policy.datagramsInAll) {}
 
 GatewayServer::~GatewayServer() {
     shutDown();
@@ -91,8 +78,10 @@ bool GatewayServer::bind(std::string& problem) {
     } else {
         m_mapperTcp = net::listenOn(m_settings.listen, m_settings.portmapperPort, SOCK_STREAM, why);
         if (m_mapperTcp.valid()) {
-            m_mapperUdp =
-                net::listenOn(m_settings.listen, net::localPort(m_mapperTcp.fd()), SOCK_DGRAM, why);
+            m_ports.portmapperTcp = uint16_t(net::localPort(m_mapperTcp.fd()));
+            m_mapperUdp = net::listenOn(m_settings.listen, m_ports.portmapperTcp, SOCK_DGRAM, why);
+            if (m_mapperUdp.valid())
+                m_ports.portmapperUdp = m_ports.portmapperTcp;
             const std::string host = m_settings.listen.find(':') != std::string::npos
                                          ? "[" + m_settings.listen + "]"
                                          : m_settings.listen;
@@ -118,6 +107,7 @@ void GatewayServer::run(GatewayService& service, GatewayCore& core, int stopFd, 
         if (ready < 0 && errno != EINTR)
             break;
         lookForHangUps(core);
+        logRefusal("");  // the count of refusals left out, once their second is over
         if (ready <= 0)
             continue;
         if (fds[0].revents)
@@ -147,22 +137,20 @@ void GatewayServer::accept(int listener, Channel channel, GatewayService& servic
     const net::Address peer = net::Address::of(reinterpret_cast<sockaddr*>(&from), length);
     // Refused clients are closed before a byte of theirs is read.
     if (!m_settings.allow.allows(peer)) {
-        m_settings.log("refused " + peer.text() + ": not in the allowed networks (" +
-                       m_settings.allow.describe() + ")");
+        logRefusal("refused " + peer.text() + ": not in the allowed networks (" +
+                   m_settings.allow.describe() + ")");
         return;
     }
     reap();
     std::lock_guard<std::mutex> hold(m_lock);
-    if (int(m_connections.size()) >= m_settings.maxConnections) {
-        m_settings.log("refused " + peer.text() + ": " + std::to_string(m_connections.size()) +
-                       " connections already (--max-connections)");
+    if (!admit(channel, peer, core))
         return;
-    }
     auto c = std::make_unique<Connection>();
     c->id = m_nextConnection++;
     c->channel = channel;
     c->socket = std::move(s);
     c->peer = peer;
+    c->quietSinceUs = net::monotonicUs();
     net::noDelay(c->socket.fd());
     const char* what = channel == Channel::Core    ? "core channel"
                        : channel == Channel::Abort ? "abort channel"
@@ -180,102 +168,91 @@ void GatewayServer::accept(int listener, Channel channel, GatewayService& servic
     m_connections.push_back(std::move(c));
 }
 
-void GatewayServer::serveConnection(Connection& c, GatewayService& service, GatewayCore& core) {
-    const Client client{c.id, c.peer};
-    RecordAssembler records(service.keepLimit(), GatewayService::kHardLimit);
-    std::string buffer(64 * 1024, '\0'), reply;
-    size_t have = 0, used = 0;
-    std::string why = "closed by the client";
-    for (;;) {
-        if (used == have) {
-            have = used = 0;
-            // Between records a client may rest as long as it likes; within
-            // one, it has kRecordUs to finish it.
-            const int64_t deadline =
-                records.started() ? net::monotonicUs() + kRecordUs : INT64_MAX / 2;
-            const int64_t spinUntil = net::monotonicUs() + kSpinUs;
-            ssize_t n = -1;
-            do {
-                n = ::recv(c.socket.fd(), buffer.data(), buffer.size(), MSG_DONTWAIT);
-            } while (n < 0 && (errno == EAGAIN || errno == EINTR) &&
-                     net::monotonicUs() < spinUntil);
-            if (n > 0) {
-                have = size_t(n);
-            } else if (n == 0) {
-                break;
-            } else {
-                int error = 0;
-                net::Io io = net::readSome(c.socket.fd(), buffer.data(), buffer.size(), deadline,
-                                           have, error);
-                if (io != net::Io::Done) {
-                    if (io == net::Io::Timeout)
-                        why = "a record not finished within 10 s";
-                    break;
-                }
-            }
+bool GatewayServer::admit(Channel channel, const net::Address& peer, GatewayCore& core) {
+    const ConnectionPolicy& p = m_settings.policy;
+    const TableLimits limits =
+        channel == Channel::Portmapper
+            ? TableLimits{p.portmapperConnections, p.portmapperShare(), "--portmapper-connections",
+                          "a quarter of --portmapper-connections"}
+            : TableLimits{p.maxConnections, p.coreShare(), "--max-connections", "--max-per-client"};
+    const std::string client = peer.host();
+    // A connection that is being closed to make room may still be in the
+    // table: it has given its place back already.
+    auto counts = [&](const Connection& c) {
+        return c.channel == channel && !c.done && c.phase != kClosing;
+    };
+    int total = 0, own = 0;
+    for (const auto& c : m_connections)
+        if (counts(*c)) {
+            ++total;
+            own += c->peer.host() == client;
         }
-        used += records.feed(buffer.data() + used, have - used);
-        if (records.state() == RecordAssembler::State::Partial)
+    if (total < limits.table && own < limits.share)
+        return true;
+    // Abort connections of an address beyond its core connections are spare
+    // too, links or not: an honest client opens one with each at most.
+    std::map<std::string, int> spareAborts;
+    if (channel == Channel::Abort)
+        for (const auto& c : m_connections)
+            if (!c->done && c->phase != kClosing && c->channel != Channel::Portmapper)
+                spareAborts[c->peer.host()] += c->channel == Channel::Abort ? 1 : -1;
+    auto mayGo = [&](const Connection& c, const GatewayCore::LinkHolders& holders) {
+        return expendable(c, holders) || spareAborts[c.peer.host()] > 0;
+    };
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const GatewayCore::LinkHolders holders = core.linkHolders();
+        std::vector<Occupant> occupants;
+        for (const auto& c : m_connections)
+            if (counts(*c))
+                occupants.push_back({c->id, c->peer.host(),
+                                     c->phase == kWaiting && mayGo(*c, holders), c->quietSinceUs});
+        const Admission a =
+            gateway::admit(occupants, client, limits, net::monotonicUs(), p.graceUs);
+        if (a.verdict == Admission::Verdict::Refuse) {
+            logRefusal("refused " + peer.text() + ": " + a.why);
+            return false;
+        }
+        if (a.verdict == Admission::Verdict::Admit)
+            return true;
+        auto victim = std::find_if(m_connections.begin(), m_connections.end(),
+                                   [&](const auto& c) { return c->id == a.victim; });
+        int waiting = kWaiting;
+        if (!(*victim)->phase.compare_exchange_strong(waiting, kClaimed))
+            continue;  // a call of its own came meanwhile: judge again
+        // Claimed, it makes no link and drops none: judged now, it stays so.
+        if (!mayGo(**victim, core.linkHolders())) {
+            (*victim)->phase = kWaiting;
             continue;
-        if (records.state() == RecordAssembler::State::Refused) {
-            why = records.refusal();
-            break;
         }
-        Outcome outcome;
-        const int64_t began = net::monotonicUs();
-        c.busySinceUs = began;
-        if (c.channel == Channel::Portmapper)
-            service.servePortmapper(records.record(), reply, outcome);
-        else
-            service.serve(client, records.record(), records.truncated(), reply, outcome);
-        c.busySinceUs = 0;
-        records.next();
-        if (*outcome.why && !outcome.close)
-            m_settings.log("connection " + std::to_string(c.id) + ": answered " + outcome.why);
-        const size_t send =
-            outcome.sendOnly ? std::min(outcome.sendOnly, reply.size()) : reply.size();
-        int error = 0;
-        if (send && net::writeAll(c.socket.fd(), reply.data(), send, net::monotonicUs() + kReplyUs,
-                                  error) != net::Io::Done) {
-            why = "its reply was not taken within 10 s";
-            break;
+        {
+            std::lock_guard<std::mutex> why((*victim)->whyLock);
+            (*victim)->closedBecause = a.why;
         }
-        service.served(net::monotonicUs() - began);
-        if (outcome.close || outcome.sendOnly) {
-            why = outcome.sendOnly ? "dropped in the middle of a reply (--fault)" : outcome.why;
-            break;
-        }
+        (*victim)->phase = kClosing;
+        ::shutdown((*victim)->socket.fd(), SHUT_RDWR);
+        return true;
     }
-    ::shutdown(c.socket.fd(), SHUT_RDWR);
-    core.connectionClosed(c.id);
-    m_settings.log("connection " + std::to_string(c.id) + " closed: " + why);
-    c.done = true;
+    logRefusal("refused " + peer.text() + ": no connection gave its place in time");
+    return false;
 }
 
-void GatewayServer::answerDatagram(GatewayService& service) {
-    char in[8800];
-    sockaddr_storage from{};
-    socklen_t length = sizeof from;
-    ssize_t n = ::recvfrom(m_mapperUdp.fd(), in, sizeof in, MSG_DONTWAIT,
-                           reinterpret_cast<sockaddr*>(&from), &length);
-    if (n <= 0)
-        return;
-    const net::Address peer = net::Address::of(reinterpret_cast<sockaddr*>(&from), length);
-    if (!m_settings.allow.allows(peer)) {
-        // Datagrams come without a connection: at most one line a second.
-        if (net::monotonicUs() - m_lastUdpRefusalLog > 1'000'000) {
-            m_lastUdpRefusalLog = net::monotonicUs();
-            m_settings.log("refused a portmapper datagram from " + peer.text() +
-                           ": not in the allowed networks");
-        }
-        return;
+void GatewayServer::logRefusal(const std::string& line) {
+    // A client refused over and over must not fill the log: a few lines a
+    // second, then one line with the count of the rest.
+    const int64_t now = net::monotonicUs();
+    if (now - m_refusalSecondUs >= 1'000'000) {
+        if (m_refusalsLeftOut)
+            m_settings.log(std::to_string(m_refusalsLeftOut) +
+                           " more connections refused in one second, not logged each");
+        m_refusalSecondUs = now;
+        m_refusalsLogged = m_refusalsLeftOut = 0;
     }
-    std::string reply;
-    Outcome outcome;
-    service.servePortmapper(std::string_view(in, size_t(n)), reply, outcome);
-    if (reply.size() > 4)  // a datagram carries no record mark
-        ::sendto(m_mapperUdp.fd(), reply.data() + 4, reply.size() - 4, MSG_DONTWAIT,
-                 reinterpret_cast<sockaddr*>(&from), length);
+    if (line.empty())
+        return;
+    if (m_refusalsLogged++ < kRefusalsLoggedASecond)
+        m_settings.log(line);
+    else
+        ++m_refusalsLeftOut;
 }
 
 void GatewayServer::reap() {

@@ -1,11 +1,11 @@
 #pragma once
 // tm-gateway's sockets: the core and abort channels and the portmapper (its
 // own, or the system's it registers with), the clients it admits (the
-// allow list, --max-connections), one thread per connection reading whole
-// records within fixed limits and writing each reply itself, so a client
-// that stops reading stalls nobody else; and a look now and then at the
-// connections whose operation runs long, so one whose client went away
-// ends that operation at once.
+// allow list, then the connection policy), one thread per connection
+// reading whole records within fixed limits and writing each reply itself,
+// so a client that stops reading stalls nobody else; and a look now and then
+// at the connections whose operation runs long, so one whose client went
+// away ends that operation at once.
 
 #include <atomic>
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "gateway/connection_policy.h"
 #include "gateway/gateway_core.h"
 #include "gateway/gateway_service.h"
 #include "net/cidr.h"
@@ -35,7 +36,7 @@ struct ServerSettings {
     PortmapperUse portmapper = PortmapperUse::IfFree;
     int portmapperPort = 111;
     net::AllowList allow = net::AllowList::loopback();
-    int maxConnections = 64;
+    ConnectionPolicy policy;
     std::function<void(const std::string&)> log = [](const std::string&) {};
 };
 
@@ -60,8 +61,15 @@ class GatewayServer {
     struct Connection;
 
     void accept(int listener, Channel channel, GatewayService& service, GatewayCore& core);
+    // Under m_lock: whether the policy lets a client of this address in,
+    // making room when it may.
+    bool admit(Channel channel, const net::Address& peer, GatewayCore& core);
+    // Whether the idle rule may close the connection (or it may make room):
+    // it holds no link, or (the abort channel) its address holds none.
+    bool expendable(const Connection& c, const GatewayCore::LinkHolders& holders) const;
     void serveConnection(Connection& c, GatewayService& service, GatewayCore& core);
     void answerDatagram(GatewayService& service);
+    void logRefusal(const std::string& line);
     void reap();
     // Connections whose client hung up while their operation runs.
     void lookForHangUps(GatewayCore& core);
@@ -77,6 +85,10 @@ class GatewayServer {
     std::list<std::unique_ptr<Connection>> m_connections;
     int m_nextConnection = 1;
     int64_t m_lastUdpRefusalLog = 0;
+    DatagramBudget m_datagrams;
+    // Refusals logged in the current second, and those left out.
+    int64_t m_refusalSecondUs = 0;
+    int m_refusalsLogged = 0, m_refusalsLeftOut = 0;
 };
 
 }  // namespace gateway

@@ -14,8 +14,8 @@ namespace {
 
 constexpr uint32_t kSuccess = 0, kProgUnavail = 1, kProcUnavail = 3, kGarbageArgs = 4;
 constexpr uint32_t kNullProcedure = 0;
-constexpr uint32_t kPortmapper = 100000, kPortmapperVersion = 2, kGetPort = 3;
-constexpr uint32_t kTcp = 6;
+constexpr uint32_t kPortmapper = 100000, kPortmapperVersion = 2, kGetPort = 3, kDump = 4;
+constexpr uint32_t kTcp = 6, kUdp = 17;
 
 const char* procedureName(size_t p) {
     switch (p) {
@@ -338,22 +338,43 @@ void GatewayService::servePortmapper(std::string_view record, std::string& reply
             return;
         }
         uint32_t port = 0;
-        if (wanted.protocol == kTcp && wanted.program == DEVICE_CORE &&
-            wanted.version == DEVICE_CORE_VERSION)
-            port = m_ports.core;
-        if (wanted.protocol == kTcp && wanted.program == DEVICE_ASYNC &&
-            wanted.version == DEVICE_ASYNC_VERSION)
-            port = m_ports.abort;
+        for (const Mapping& m : mappings())
+            if (m.program == wanted.program && m.version == wanted.version &&
+                m.protocol == wanted.protocol)
+                port = m.port;
         beginReply(reply, h.xid, kSuccess);
         XdrWriter(reply).u32(port);
+        finishReply(reply);
+    } else if (h.procedure == kDump) {
+        ++m_dumps;
+        // The list as XDR writes an optional chain: each entry after a
+        // true, the end a false.
+        beginReply(reply, h.xid, kSuccess);
+        XdrWriter w(reply);
+        for (const Mapping& m : mappings())
+            for (uint32_t word : {1u, m.program, m.version, m.protocol, m.port}) w.u32(word);
+        w.u32(0);
         finishReply(reply);
     } else {
         acceptedReply(reply, h.xid, kProcUnavail);
     }
 }
 
+std::vector<Mapping> GatewayService::mappings() const {
+    std::vector<Mapping> list;
+    if (m_ports.portmapperTcp)
+        list.push_back({kPortmapper, kPortmapperVersion, kTcp, m_ports.portmapperTcp});
+    if (m_ports.portmapperUdp)
+        list.push_back({kPortmapper, kPortmapperVersion, kUdp, m_ports.portmapperUdp});
+    list.push_back({DEVICE_CORE, DEVICE_CORE_VERSION, kTcp, m_ports.core});
+    list.push_back({DEVICE_ASYNC, DEVICE_ASYNC_VERSION, kTcp, m_ports.abort});
+    return list;
+}
+
 std::string GatewayService::counts() const {
     std::string text = "portmapper GETPORT " + std::to_string(m_portLookups.load());
+    if (m_dumps)
+        text += ", DUMP " + std::to_string(m_dumps.load());
     for (size_t p = 0; p < m_calls.size(); ++p)
         if (const char* name = procedureName(p); name && m_calls[p])
             text += std::string(", ") + name + " " + std::to_string(m_calls[p].load());

@@ -1,6 +1,6 @@
 #pragma once
 // The RPC programs tm-gateway answers: DEVICE_CORE and DEVICE_ASYNC from the
-// core, and the portmapper's GETPORT for them. Each record a connection
+// core, and the portmapper's GETPORT and DUMP for them and itself. Each record a connection
 // brings is judged as ONC RPC requires (a reply where one can be addressed,
 // the connection closed where none can), its arguments decoded in place,
 // and the reply made whole before it is written. It also keeps a count of
@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "gateway/gateway_core.h"
 #include "gateway/rpc_message.h"
+#include "gateway/vxi11_args.h"
 
 namespace gateway {
 
@@ -27,6 +29,9 @@ enum class Fault {
 struct Ports {
     uint16_t core = 0;
     uint16_t abort = 0;
+    // Our own portmapper's, over TCP and over UDP; 0 where none of ours.
+    uint16_t portmapperTcp = 0;
+    uint16_t portmapperUdp = 0;
 };
 
 // What to do after a record.
@@ -70,6 +75,8 @@ class GatewayService {
                    Outcome& outcome);
     void serveAbort(const Client& c, const CallHeader& h, XdrReader& args, std::string& reply);
     bool faulted(const CallHeader& h, std::string& reply, Outcome& outcome);
+    // What our own portmapper maps: itself, and the two channels.
+    std::vector<Mapping> mappings() const;
 
     GatewayCore& m_core;
     Ports m_ports;
@@ -77,7 +84,7 @@ class GatewayService {
     Fault m_fault;
     int m_faultError;
     std::array<std::atomic<unsigned long>, 32> m_calls{};  // by procedure
-    std::atomic<unsigned long> m_aborts{0}, m_portLookups{0};
+    std::atomic<unsigned long> m_aborts{0}, m_portLookups{0}, m_dumps{0};
     std::atomic<int64_t> m_servedUs{0}, m_served{0};
 };
 

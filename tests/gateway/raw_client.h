@@ -52,10 +52,10 @@ struct Reply {
 
 class RawClient {
   public:
-    // Connects to 127.0.0.1:port, from the loopback address `from` when
-    // given, with a receive buffer of this size when given.
+    // Connects to 127.0.0.1:port within 3 s, from the loopback address
+    // `from` when given, with a receive buffer of this size when given.
     explicit RawClient(int port, const char* from = nullptr, int receiveBuffer = 0) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (receiveBuffer > 0)
             ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         if (from) {
@@ -68,7 +68,13 @@ class RawClient {
         to.sin_family = AF_INET;
         to.sin_port = htons(uint16_t(port));
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_up = ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+        // A server that takes no connections must not hold the test.
+        int error = 0;
+        socklen_t size = sizeof error;
+        m_up = ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 ||
+               (errno == EINPROGRESS &&
+                net::waitFor(m_fd, POLLOUT, net::monotonicUs() + 3'000'000) > 0 &&
+                ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0);
         net::noDelay(m_fd);
     }
     ~RawClient() { close(); }
@@ -268,5 +274,15 @@ class RawClient {
     uint32_t m_xid = 0;
     std::string m_pending;
 };
+
+// Whether a client connecting from `from` gets its NULL call to this
+// program answered within ms: served, not refused.
+inline bool nullAnswered(int port, const char* from, uint32_t program, uint32_t version,
+                         int ms = 1000) {
+    RawClient c(port, from);
+    const Reply r = c.call(
+        program, 0, [](gateway::XdrWriter&) {}, ms, version);
+    return r.came && r.status == 0 && r.accept == 0;
+}
 
 }  // namespace gwtest

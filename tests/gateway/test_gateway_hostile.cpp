@@ -4,11 +4,15 @@
 // messages that are no proper call. Every test ends with a well-behaved
 // client served and the gateway ending cleanly, so a crash, a sanitizer
 // finding or a stuck server fails it. Each failed against the emulated
-// gateway these replaced (TM_GATEWAY_UNDER_TEST runs them against a build).
+// gateway these replaced (TM_GATEWAY_UNDER_TEST runs them against a build),
+// the floods of idle connections, the slow record and the interface lock
+// against the gateway before its connection policy.
 #include <gtest/gtest.h>
 
 #include <future>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "gateway_under_test.h"
 #include "raw_client.h"
@@ -213,6 +217,104 @@ TEST(GatewayHostileTest, WhatCannotBeAnsweredEndsTheConnectionAtOnce) {
         ASSERT_TRUE(c.send(row.bytes)) << row.what;
         EXPECT_TRUE(c.closedWithin(500)) << row.what;
     }
+    expectServed(gateway.corePort());
+    expectCleanEnd(gateway);
+}
+
+// Each port flooded with 64 idle connections from one address, as a client
+// that wants everyone else locked out would: another address is served at
+// once, the same address once an idle connection of its own may make room,
+// and a link made before the flood is served throughout.
+TEST(GatewayHostileTest, SixtyFourIdleConnectionsOnAnyPortLockNobodyOut) {
+    GatewayProcess gateway(gwtest::gatewayUnderTest(), {"--instant", "--portmapper-port", "0"});
+    ASSERT_TRUE(gateway.running()) << gateway.line();
+    ASSERT_GT(gateway.portmapperPort(), 0) << gateway.line();
+    RawClient holder(gateway.corePort());
+    int32_t lid = 0;
+    uint32_t abortPort = 0;
+    ASSERT_EQ(holder.createLink("gpib0,9", lid, false, 0, &abortPort), 0);
+    const struct {
+        const char* what;
+        int port;
+        uint32_t program, version;
+    } ports[] = {{"core", gateway.corePort(), gwtest::kCore, 1},
+                 {"abort", int(abortPort), gwtest::kAsync, 1},
+                 {"portmapper", gateway.portmapperPort(), 100000, 2}};
+    for (const auto& p : ports) {
+        std::vector<std::unique_ptr<RawClient>> flood;
+        for (int i = 0; i < 64; ++i) flood.push_back(std::make_unique<RawClient>(p.port));
+        int64_t start = net::monotonicUs();
+        EXPECT_TRUE(gwtest::nullAnswered(p.port, "127.0.0.2", p.program, p.version)) << p.what;
+        EXPECT_LT(msSince(start), 1000) << p.what;
+        start = net::monotonicUs();
+        bool served = false;
+        while (!served && msSince(start) < 3000)
+            served = gwtest::nullAnswered(p.port, "127.0.0.1", p.program, p.version, 500);
+        EXPECT_TRUE(served) << p.what;
+        EXPECT_EQ(holder.query(lid, "*IDN?"), "4:SIMULATED BENCH,DMM-9,0001,1.0\n") << p.what;
+    }
+    expectServed(gateway.corePort());
+    expectCleanEnd(gateway);
+}
+
+TEST(GatewayHostileTest, ARecordFedByteByByteIsClosedTenSecondsAfterItsFirstByte) {
+    GatewayProcess gateway(gwtest::gatewayUnderTest(), gwtest::options({"--instant"}));
+    ASSERT_TRUE(gateway.running()) << gateway.line();
+    std::string call;
+    gateway::beginCall(call, 1, gwtest::kCore, 1, gwtest::kCreateLink);
+    gateway::finishReply(call);  // of which no more than 14 bytes come, one at a time
+    RawClient slow(gateway.corePort());
+    const int64_t start = net::monotonicUs();
+    bool closed = false;
+    for (size_t i = 0; i < 14 && !closed; ++i) {  // a byte every 1.5 s, 21 s in all
+        slow.send(call.substr(i, 1));
+        closed = slow.closedWithin(1500);
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_GE(msSince(start), 9500);
+    EXPECT_LT(msSince(start), 11500);
+    expectServed(gateway.corePort());
+    const std::string log = gateway.stop();
+    EXPECT_TRUE(gateway.endedCleanly()) << log;
+    // Logged once, with its reason.
+    const std::string why = " closed: a record not whole within 10 s of its first byte\n";
+    size_t times = 0;
+    for (size_t at = log.find(why); at != std::string::npos; at = log.find(why, at + 1)) ++times;
+    EXPECT_EQ(times, 1u) << log;
+}
+
+TEST(GatewayHostileTest, ALockOnTheInterfaceKeepsOtherLinksOffEveryDeviceOfItsBus) {
+    GatewayProcess gateway(gwtest::gatewayUnderTest(), gwtest::options({"--instant"}));
+    ASSERT_TRUE(gateway.running()) << gateway.line();
+    RawClient holder(gateway.corePort()), other(gateway.corePort());
+    int32_t bus = 0, dmm = 0, psu = 0, otherBus = 0, board1 = 0;
+    ASSERT_EQ(holder.createLink("gpib0", bus), 0);
+    ASSERT_EQ(other.createLink("gpib0,9", dmm), 0);
+    ASSERT_EQ(other.createLink("gpib0,5,1", psu), 0);
+    ASSERT_EQ(other.createLink("gpib0", otherBus), 0);
+    ASSERT_EQ(other.createLink("gpib1", board1), 0);
+    // Another link's lock on a device keeps the interface link out.
+    ASSERT_EQ(other.lock(psu), 0);
+    EXPECT_EQ(holder.lock(bus), 11);
+    EXPECT_EQ(holder.generic(gwtest::kClear, bus), 11);  // DCL would reach the locked device
+    EXPECT_EQ(other.onLink(gwtest::kUnlock, psu), 0);
+    ASSERT_EQ(holder.lock(bus), 0);
+    // The bus locked: no other link reaches a device of it, or locks one.
+    EXPECT_EQ(other.write(dmm, "*IDN?\n"), 11);
+    EXPECT_EQ(other.generic(gwtest::kReadStb, psu), 11);
+    EXPECT_EQ(other.lock(dmm), 11);
+    EXPECT_EQ(other.generic(gwtest::kClear, otherBus), 11);
+    const int64_t start = net::monotonicUs();
+    EXPECT_EQ(other.generic(gwtest::kTrigger, dmm, 1, 300), 11);  // WAITLOCK, 300 ms
+    EXPECT_GE(msSince(start), 290);
+    EXPECT_EQ(other.generic(gwtest::kClear, board1), 0);  // another bus is not locked
+    EXPECT_EQ(holder.generic(gwtest::kClear, bus), 0);
+    // A call that waits for the lock runs once it is released.
+    auto waiter = std::async(std::launch::async,
+                             [&] { return other.generic(gwtest::kReadStb, dmm, 1, 3000); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(holder.onLink(gwtest::kUnlock, bus), 0);
+    EXPECT_EQ(waiter.get(), 0);
     expectServed(gateway.corePort());
     expectCleanEnd(gateway);
 }

@@ -1,5 +1,5 @@
 // tm-gateway facing a network: the clients it admits (its allow list, its
-// connection limit) and what it logs of them, the system portmapper it
+// connection policy) and what it logs of them, the system portmapper it
 // registers with, the user it becomes when started as root, IPv6, and its
 // command line.
 #include <grp.h>
@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "adapters/emulator_process.h"
@@ -70,6 +71,69 @@ TEST(GatewayServerTest, ConnectionsBeyondTheLimitAreRefused) {
     const std::string log = gateway.stop();
     EXPECT_TRUE(gateway.endedCleanly()) << log;
     EXPECT_TRUE(contains(log, ": 3 connections already (--max-connections)")) << log;
+}
+
+TEST(GatewayServerTest, ConnectionsWithoutALinkAreClosedAfterTheIdleTimeAndLinksKeepTheirs) {
+    GatewayProcess gateway(GATEWAY_EMULATOR, {"--instant", "--portmapper-port", "0",
+                                              "--idle-timeout", "0.5", "--portmapper-idle", "0.5"});
+    ASSERT_TRUE(gateway.running()) << gateway.line();
+    RawClient linked(gateway.corePort()), idle(gateway.corePort());
+    int32_t lid = 0;
+    uint32_t abortPort = 0;
+    ASSERT_EQ(linked.createLink("gpib0,9", lid, false, 0, &abortPort), 0);
+    RawClient ownAbort{int(abortPort)}, strangerAbort{int(abortPort), "127.0.0.3"};
+    RawClient mapper(gateway.portmapperPort());
+    const int64_t start = net::monotonicUs();
+    for (RawClient* c : {&idle, &strangerAbort, &mapper}) EXPECT_TRUE(c->closedWithin(1500));
+    EXPECT_GE((net::monotonicUs() - start) / 1000, 400);
+    EXPECT_EQ(linked.query(lid, "*IDN?"), "4:SIMULATED BENCH,DMM-9,0001,1.0\n");
+    EXPECT_TRUE(ownAbort.call(gwtest::kAsync, 0, [](gateway::XdrWriter&) {}).came);
+    // Without its link, the connection and its address's abort connection go too.
+    EXPECT_EQ(linked.onLink(gwtest::kDestroyLink, lid), 0);
+    EXPECT_TRUE(linked.closedWithin(1500));
+    EXPECT_TRUE(ownAbort.closedWithin(1500));
+    const std::string log = gateway.stop();
+    EXPECT_TRUE(gateway.endedCleanly()) << log;
+    EXPECT_TRUE(contains(log, "closed: idle for 0.5 s, holding no link\n")) << log;
+    EXPECT_TRUE(contains(log, "closed: idle for 0.5 s, its address holding no link\n")) << log;
+    EXPECT_TRUE(contains(log, "closed: idle for 0.5 s\n")) << log;
+}
+
+TEST(GatewayServerTest, AFullTableOrShareTakesTheRoomOfAQuietConnectionWithoutALink) {
+    GatewayProcess gateway(GATEWAY_EMULATOR, {"--no-portmapper", "--instant", "--max-connections",
+                                              "8", "--max-per-client", "4"});
+    ASSERT_TRUE(gateway.running()) << gateway.line();
+    const int port = gateway.corePort();
+    std::vector<std::unique_ptr<RawClient>> linked, quiet;
+    for (int i = 0; i < 4; ++i) {
+        linked.push_back(std::make_unique<RawClient>(port, "127.0.0.5"));
+        int32_t lid = 0;
+        ASSERT_EQ(linked.back()->createLink("gpib0,9", lid), 0);
+    }
+    RawClient fifth(port, "127.0.0.5");  // its share is full, and every one holds a link
+    EXPECT_TRUE(fifth.closedWithin(500));
+    for (const char* from : {"127.0.0.1", "127.0.0.1", "127.0.0.1", "127.0.0.2"})
+        quiet.push_back(std::make_unique<RawClient>(port, from));
+    // The table full, and nobody quiet for a second yet: refused.
+    EXPECT_FALSE(gwtest::nullAnswered(port, "127.0.0.4", gwtest::kCore, 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    EXPECT_TRUE(gwtest::nullAnswered(port, "127.0.0.4", gwtest::kCore, 1));
+    int closed = 0;
+    for (int i = 0; i < 3; ++i) closed += quiet[size_t(i)]->closedWithin(200);
+    EXPECT_EQ(closed, 1) << "one of 127.0.0.1, the address with the most that may go";
+    EXPECT_FALSE(quiet[3]->closedWithin(200));
+    for (auto& c : linked) EXPECT_TRUE(c->call(gwtest::kCore, 0, [](gateway::XdrWriter&) {}).came);
+    linked.clear();
+    quiet.clear();
+    const std::string log = gateway.stop();
+    EXPECT_TRUE(gateway.endedCleanly()) << log;
+    EXPECT_TRUE(contains(log, ": 4 connections of 127.0.0.5 already, its share (--max-per-client)"))
+        << log;
+    EXPECT_TRUE(contains(log, ": 8 connections already (--max-connections)")) << log;
+    EXPECT_TRUE(contains(log,
+                         "closed: made room for 127.0.0.4 (the table is full, "
+                         "--max-connections; 127.0.0.1 holds the most connections)"))
+        << log;
 }
 
 // A system portmapper of the test's own on a free port: it maps whatever it
@@ -233,6 +297,8 @@ TEST(GatewayServerTest, ABadCommandLineExitsWithStatus2AndABadMapWith1) {
         {"--allow 10.0.0.1/8", 2, "bits set beyond its prefix"},
         {"--allow lab", 2, "\"lab\" is not an address block"},
         {"--max-connections 0", 2, "--max-connections: 0 is not a number it takes"},
+        {"--idle-timeout 0", 2, "--idle-timeout: 0 is not a time in seconds it takes (0.1 s to"},
+        {"--record-timeout 1.2345", 2, "--record-timeout: 1.2345 is not a time in seconds"},
         {"--inst0 9", 2, "--inst0: 9 is no address (BOARD,PAD[,SAD])"},
         {"--bench x.yaml --boards y.yaml", 2, "--bench and --boards exclude each other"},
         {"--portmapper --no-portmapper", 2, "exclude each other"},

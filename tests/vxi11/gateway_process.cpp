@@ -52,6 +52,12 @@ GatewayProcess::GatewayProcess(const std::string& path, std::vector<std::string>
     m_stdin = in[1];
     m_stdout = out[0];
     m_stderr = err[0];
+    m_errorReader = std::thread([this] {
+        char buffer[4096];
+        // Only this thread touches m_errors until stop() has joined it.
+        for (ssize_t n; (n = read(m_stderr, buffer, sizeof buffer)) > 0;)
+            m_errors.append(buffer, size_t(n));
+    });
     m_line = readFrom(m_stdout, std::chrono::steady_clock::now() + std::chrono::seconds(10), true);
     std::smatch m;
     if (std::regex_search(m_line, m, std::regex("^core_port: ([0-9]+)")))
@@ -61,24 +67,26 @@ GatewayProcess::GatewayProcess(const std::string& path, std::vector<std::string>
 }
 
 std::string GatewayProcess::stop() {
-    if (m_pid <= 0)
-        return m_errors;
-    close(m_stdin);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    m_errors = readFrom(m_stderr, deadline, false);  // until it exits and closes it
-    int status = -1;
-    while (waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            status = -1;
-            break;
+    if (m_pid > 0) {
+        close(m_stdin);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        int status = -1;
+        while (waitpid(m_pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(m_pid, SIGKILL);
+                waitpid(m_pid, nullptr, 0);
+                status = -1;
+                break;
+            }
+            usleep(10000);
         }
-        usleep(10000);
+        m_endedCleanly = status == 0;
+        m_pid = -1;
     }
-    m_endedCleanly = status == 0;
-    close(m_stdout);
-    close(m_stderr);
-    m_pid = -1;
-    return m_errors;
+    if (m_errorReader.joinable()) {
+        m_errorReader.join();  // its pipe ends with the process
+        close(m_stdout);
+        close(m_stderr);
+    }
+    return m_errors;  // nobody else writes it now
 }

@@ -1,11 +1,14 @@
 #pragma once
 // tm-gateway-emulator as a child process: started with the options a test
 // gives, its ports read from the line it prints, and ended with its standard
-// input, so that it cannot outlive the test even when the test crashes.
+// input, so that it cannot outlive the test even when the test crashes. Its
+// standard error is read as it comes, so that a gateway that logs much is
+// never held up by a full pipe.
 
 #include <sys/types.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 class GatewayProcess {
@@ -35,4 +38,5 @@ class GatewayProcess {
     int m_corePort = 0, m_portmapperPort = 0;
     std::string m_line, m_errors;
     bool m_endedCleanly = false;
+    std::thread m_errorReader;
 };
