@@ -136,21 +136,25 @@ BrowseResult browseVxi11(int64_t deadlineUs) {
         BrowseResult result;
     };
     auto shared = std::make_shared<Shared>();
-    std::thread([shared, deadlineUs] {
+    std::thread browsing([shared, deadlineUs] {
         BrowseResult r = browseNow(deadlineUs);
         std::lock_guard<std::mutex> hold(shared->lock);
         shared->result = std::move(r);
         shared->finished = true;
         shared->done.notify_all();
-    }).detach();
-    std::unique_lock<std::mutex> hold(shared->lock);
+    });
     const auto until =
         std::chrono::steady_clock::time_point(std::chrono::microseconds(deadlineUs + kGraceUs));
+    std::unique_lock<std::mutex> hold(shared->lock);
     if (!shared->done.wait_until(hold, until, [&] { return shared->finished; })) {
+        hold.unlock();
+        browsing.detach();
         BrowseResult late;
         late.note = "DNS-SD: the Avahi daemon did not answer in time";
         return late;
     }
+    hold.unlock();
+    browsing.join();
     return std::move(shared->result);
 }
 

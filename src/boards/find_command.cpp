@@ -115,7 +115,8 @@ void serial(const FindOptions& o, Report& r) {
                          : (c.problem.empty() ? ", answers ++ver" : ", does not answer ++ver");
             lines.push_back(c.problem.empty() ? "++ver: " + c.version : c.problem);
         } else if (c.chip != "Prologix") {
-            lines.push_back("most likely an AR488, which is built on such a chip (--probe asks it)");
+            lines.push_back(
+                "most likely an AR488, which is built on such a chip (--probe asks it)");
         }
         r.finding(c.kind, c.path, how, lines, "port=" + shellWord(c.path),
                   r.inMap([&](const bundled::MapBoard& b) { return b.port == c.path; }));
