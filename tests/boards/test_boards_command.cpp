@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "adapters/emulator_process.h"
 #include "boards/run_command.h"
 #include "support/scratch_dir.h"
 
@@ -180,6 +181,40 @@ TEST(BoardsCommand, WithoutAMapThePersonsOwnIsMadeWhereTheDriverLooks) {
     // The driver reads it from there.
     r = boards({"--no-open"}, {"XDG_CONFIG_HOME=" + config});
     EXPECT_NE(r.out.find("board map " + made), std::string::npos) << r.out;
+}
+
+TEST(BoardsCommand, WithoutAMapItListsWhatTheDriverServesAndAsksAnAdapterOnlyWhenOpening) {
+    if (fs::exists("/etc/tarvel-morrow/boards.yaml"))
+        GTEST_SKIP() << "this machine has a board map in /etc, which would be listed instead";
+    const fs::path byId = testscratch::folder() + "/no-map-by-id";
+    fs::create_directories(byId);
+    const std::string named =
+        (byId / "usb-Prologix_Prologix_GPIB-USB_Controller_PX7-if00").string();
+    const std::vector<std::string> env{"GPIB_SERIAL_BY_ID=" + byId.string()};
+    {
+        EmulatorProcess prologix{{"--flavour", "prologix", "--instant", "--count-lines"}};
+        ASSERT_TRUE(prologix.started());
+        fs::create_symlink(prologix.where(), named);
+        Ran r = boards({"--no-open"}, env);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.rfind("no board map ($GPIB_BOARDS is not set", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find(named + " becomes GPIB0 if it answers like a Prologix (not asked: "
+                                     "--no-open)"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("  GPIB0  simulated  built-in bench\n"), std::string::npos) << r.out;
+        EXPECT_EQ(prologix.stop(), "lines: \n") << "listed without opening, asked nothing";
+    }
+    EmulatorProcess prologix{{"--flavour", "prologix", "--instant"}};
+    ASSERT_TRUE(prologix.started());
+    fs::remove(named);
+    fs::create_symlink(prologix.where(), named);
+    Ran r = boards({}, env);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("  GPIB0  prologix  " + named +
+                         "  open: Prologix GPIB-USB Controller version 6.107 on " + named),
+              std::string::npos)
+        << r.out;
 }
 
 }  // namespace

@@ -210,4 +210,46 @@ TEST(BoardsFind, AGatewayOnLoopbackIsFoundAndTheWindowOpensTheBoardItsAddLineWri
     EXPECT_TRUE(gateway.endedCleanly());
 }
 
+TEST(BoardsFind, AGatewayThatSaysItIsOursListsItsInterfacesAndNoInstrumentIsTakenForOne) {
+    struct Case {
+        const char* inst0;
+        std::vector<std::string> interfaces;
+        const char* how;
+        const char* identity;
+    } cases[] = {
+        // inst0 answers as a tm-gateway: its list is taken as it is.
+        {"3",
+         {"gpib0", "gpib2"},
+         "interfaces as it lists them",
+         "*IDN? Tarvel Morrow,tm-gateway,lab-pc,1.0.0"},
+        // inst0 is an instrument: only its *IDN? is asked, the interfaces are
+        // found by making links (the bench has one board).
+        {"9", {"gpib0"}, "interfaces by making links", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.inst0);
+        GatewayProcess gateway(GATEWAY_EMULATOR, {"--instant", "--portmapper-port", "0", "--bench",
+                                                  GATEWAY_BENCH, "--inst0", c.inst0});
+        ASSERT_TRUE(gateway.running()) << gateway.line();
+        const std::vector<std::string> ask{
+            "--no-serial", "--no-libraries",    "--host",
+            "127.0.0.1",   "--portmapper-port", std::to_string(gateway.portmapperPort())};
+        std::vector<std::string> tab = ask;
+        tab.push_back("--tab");
+        Ran r = find(tab);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> where;
+        for (const std::string& l : lines(r.out)) where.push_back(l.substr(0, l.find('\t', 6)));
+        std::vector<std::string> expected;
+        for (const std::string& i : c.interfaces) expected.push_back("vxi11\t127.0.0.1," + i);
+        EXPECT_EQ(where, expected) << r.out;
+        r = find(ask);
+        EXPECT_NE(r.out.find(c.how), std::string::npos) << r.out;
+        if (c.identity)
+            EXPECT_NE(r.out.find(c.identity), std::string::npos) << r.out;
+        else
+            EXPECT_EQ(r.out.find("*IDN?"), std::string::npos) << r.out;
+    }
+}
+
 }  // namespace
