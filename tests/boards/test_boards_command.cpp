@@ -217,4 +217,31 @@ TEST(BoardsCommand, WithoutAMapItListsWhatTheDriverServesAndAsksAnAdapterOnlyWhe
         << r.out;
 }
 
+TEST(BoardsCommand, APersonWithoutAMapOfTheirOwnStartsFromACopyOfTheSystemsMap) {
+    // The system's map lives in /etc: the test puts one there in a mount
+    // namespace of its own, which no one else sees and which ends with it.
+    if (geteuid() != 0 || runCommand({"/usr/bin/unshare", "-m", "/bin/true"}).status != 0)
+        GTEST_SKIP() << "a private mount namespace takes root (and unshare)";
+    const std::string config = testscratch::folder() + "/seeded";
+    const std::string script =
+        "mount -t tmpfs none /etc && mkdir /etc/tarvel-morrow && "
+        "printf '# the lab default\\nboards:\\n  GPIB0: {kind: simulated}  # keep\\n' "
+        "> /etc/tarvel-morrow/boards.yaml && "
+        "XDG_CONFIG_HOME=" +
+        config +
+        " " TM_BOARDS
+        " add GPIB1 vxi11 host=lab-pc && "
+        "cat /etc/tarvel-morrow/boards.yaml";
+    Ran r = runCommand({"/usr/bin/unshare", "-m", "/bin/sh", "-c", script}, {"GPIB_BOARDS"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string system = "# the lab default\nboards:\n  GPIB0: {kind: simulated}  # keep\n";
+    EXPECT_NE(r.out.find("(new, a copy of /etc/tarvel-morrow/boards.yaml: a map of your own "
+                         "replaces the system's)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - system.size()), system) << "the system's map untouched";
+    EXPECT_EQ(slurp(config + "/tarvel-morrow/boards.yaml"),
+              system + "  GPIB1:\n    kind: vxi11\n    host: lab-pc\n");
+}
+
 }  // namespace
