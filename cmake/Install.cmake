@@ -46,6 +46,27 @@ foreach(size 16x16 32x32 48x48)
 endforeach()
 # The bench file format, which the help's driver page refers to.
 install(FILES ${CMAKE_SOURCE_DIR}/src/sim/BENCH_FORMAT.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Who holds the rights to what (Debian's machine-readable form) and the
+# changes of each version, compressed as Debian keeps it (gzip -9n: no name
+# or time in the header, so the same file makes the same bytes). The
+# package's version has no Debian revision: it is the project's own, whose
+# change log is changelog.gz.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+file(STRINGS ${CMAKE_SOURCE_DIR}/packaging/changelog tm_changelog_top LIMIT_COUNT 1)
+if(NOT tm_changelog_top MATCHES "^tarvel-morrow \\(${PROJECT_VERSION}\\) ")
+  message(WARNING "packaging/changelog has no entry for ${PROJECT_VERSION} at its top: "
+                  "the package test's lintian run will fail until it has one")
+endif()
+set(tm_changelog ${CMAKE_BINARY_DIR}/debian-doc/changelog)
+find_program(TM_GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${tm_changelog}.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/packaging/changelog ${tm_changelog}
+  COMMAND ${TM_GZIP} -9nf ${tm_changelog}
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog
+  COMMENT "Compressing the change log"
+  VERBATIM)
+add_custom_target(tm_changelog ALL DEPENDS ${tm_changelog}.gz)
+install(FILES ${tm_changelog}.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The gateway's systemd unit (installed disabled) and its options file, with
 # the paths of the installation they are installed into.
 install(CODE "set(TM_SOURCE_DIR \"${CMAKE_SOURCE_DIR}\")

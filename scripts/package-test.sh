@@ -42,6 +42,7 @@ echo "package-test: installed under ${prefix#"$root"}"
 for file in \
   bin/tarvel-morrow \
   bin/tm-adapter-emulator \
+  bin/tm-boards \
   bin/tm-gateway \
   bin/tm-gateway-emulator \
   lib/tarvel-morrow/libtm-gpib.so \
@@ -54,12 +55,15 @@ for file in \
   share/applications/tarvel-morrow.desktop \
   share/icons/hicolor/16x16/apps/tarvel-morrow.png \
   share/icons/hicolor/32x32/apps/tarvel-morrow.png \
-  share/icons/hicolor/48x48/apps/tarvel-morrow.png; do
+  share/icons/hicolor/48x48/apps/tarvel-morrow.png \
+  share/doc/tarvel-morrow/copyright \
+  share/doc/tarvel-morrow/changelog.gz; do
   [ -e "$prefix/$file" ] || fail "missing $file"
 done
 
-# The gateway's unit, disabled (no maintainer script enables it), and its
-# options file as a conffile.
+# The gateway's unit, disabled (no maintainer script enables or starts it,
+# they only tell systemd the unit files changed), and its options file as a
+# conffile.
 unit=$root/lib/systemd/system/tm-gateway.service
 [ -f "$unit" ] || fail "missing /lib/systemd/system/tm-gateway.service"
 grep -qx 'ExecStart=/usr/bin/tm-gateway $TM_GATEWAY_OPTIONS' "$unit" || fail "the unit starts no /usr/bin/tm-gateway"
@@ -67,8 +71,45 @@ grep -qx 'EnvironmentFile=-/etc/default/tm-gateway' "$unit" || fail "the unit re
 [ -f "$root/etc/default/tm-gateway" ] || fail "missing /etc/default/tm-gateway"
 dpkg-deb -e "$deb" "$scratch/control"
 grep -qx /etc/default/tm-gateway "$scratch/control/conffiles" || fail "/etc/default/tm-gateway is no conffile"
-if grep -rqs 'systemctl\|deb-systemd' "$scratch/control"; then
+# What the maintainer scripts run, comments left out.
+scripts=$(cd "$scratch/control" && cat preinst postinst prerm postrm 2>/dev/null | grep -v '^[[:space:]]*#' || true)
+if grep -qE 'systemctl +(--[a-z]+ +)*(enable|start|restart|reload-or|try)|deb-systemd' <<<"$scripts"; then
   fail "a maintainer script enables or starts the gateway"
+fi
+# The libraries live in folders of their own, outside the dynamic linker's cache.
+if grep -q ldconfig <<<"$scripts"; then
+  fail "a maintainer script runs ldconfig"
+fi
+
+# Every command has a manual page where man finds it, which says what the
+# command is (not help2man's stand-in) and which man renders without a
+# warning.
+for command in "$prefix"/bin/*; do
+  name=$(basename "$command")
+  page=$prefix/share/man/man1/$name.1.gz
+  [ -f "$page" ] || fail "no manual page for $name (man/CMakeLists.txt: tm_man_page($name))"
+  found=$(MANPATH="$prefix/share/man" man -w "$name" 2>/dev/null) || fail "man finds no page for $name"
+  [ "$found" = "$page" ] || fail "man finds $found for $name, not $page"
+  zcat "$page" | grep -A1 '^\.SH NAME' | grep -q "^$name \\\\- [a-z]" ||
+    fail "the page of $name has no NAME line of its own"
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man warns about the page of $name: $warnings"
+done
+echo "package-test: a manual page for each of: $(ls "$prefix/bin" | tr '\n' ' ')"
+
+# Debian's own checks: no error, and no warning but those an overrides file
+# in the package accepts with its reason.
+if [ "${TM_PACKAGE_LINTIAN:-run}" = skip ]; then
+  echo "package-test: lintian left out (TM_PACKAGE_LINTIAN=skip: a sanitizer build's package)"
+else
+  command -v lintian >/dev/null || fail "lintian is not installed (scripts/deps.sh installs it)"
+  lintian_log=$scratch/lintian.log
+  if ! lintian --fail-on error,warning --display-info "$deb" >"$lintian_log" 2>&1; then
+    cat "$lintian_log" >&2
+    fail "lintian reports errors or warnings"
+  fi
+  echo "package-test: lintian:"
+  sed 's/^/    /' "$lintian_log"
 fi
 
 # Nothing of the build tree may remain in the installed program.

@@ -49,4 +49,11 @@ std::unique_ptr<gpibdrv::Board> makeAdapterBoard(const AdapterOptions& options);
 // not, or when nothing answered within timeoutMs). Writes nothing else.
 std::string probeAdapter(const std::string& port, int baud, Flavour flavour, int timeoutMs);
 
+// For a person asking what a serial device is (tm-boards find --probe): the
+// first line it answers to ++ver within timeoutMs, whatever it says, asked
+// again every half second while nothing came (an Arduino that reset as its
+// port opened hears nothing until it has booted). Writes nothing else. ""
+// with the reason when nothing answered.
+std::string askVersion(const std::string& port, int baud, int timeoutMs, std::string& why);
+
 }  // namespace adapters

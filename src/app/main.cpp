@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 #include "gpib/driver_library.h"
@@ -34,10 +35,53 @@ void reportAndQuit(const Window& w) {
     QCoreApplication::quit();
 }
 
+constexpr const char* kHelp = R"(Usage: tarvel-morrow [Qt's options]
+
+One window for talking to instruments on a GPIB (IEEE 488) bus: pick the
+controller board, address an instrument, send a command and read the answer,
+serial-poll, trigger, clear, send Interface Clear, find every listener on the
+bus and who requests service, and run repeat loops. All bus traffic goes
+through a GPIB driver library loaded at start: the one GPIB_LIBRARY names,
+else linux-gpib's or NI-488.2's, else the program's own driver, which serves
+the boards of a board map (Prologix and AR488 adapters, VXI-11 gateways,
+platform boards, simulated benches) or a simulated bench.
+
+Options:
+  -h, --help             show this text and end
+  --version              show the version and end
+
+Any other argument is Qt's (-platform NAME, -style NAME, -geometry WxH+X+Y).
+
+Environment:
+  GPIB_LIBRARY=FILE      load this GPIB driver library (a path or a name), no other
+  GPIB_BOARDS=FILE       the board map of the program's own driver
+  GPIB_SIM_BENCH=FILE    the simulated bench's bench file (default: built-in)
+  GPIB_SIM_INSTANT=1     simulated bus time and timeouts cost nothing
+  GPIB_SIM_TRACE=FILE    the program's own driver logs every call it serves
+  GPIB_TRACE=FILE        every driver call, whatever the driver (- for stderr)
+  GPIB_ENDMODE_FAMILY=linux-gpib|ni
+                         the end-mode numbering of an unusual driver library
+
+The window's help (the Help button, F1) has a page for every control and
+every driver; F12 opens the window of driver calls.
+)";
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // Arguments are Qt's own (-platform, ...); the program takes none.
+    // Asked before Qt starts, so that both answer without a display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("tarvel-morrow %s\n", TM_VERSION);
+            return 0;
+        }
+    }
+    // Other arguments are Qt's own (-platform, ...); the program takes none.
     QApplication app(argc, argv);
 
     // The first text the window lays out makes Qt read the desktop's font

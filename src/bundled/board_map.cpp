@@ -22,24 +22,6 @@ std::string refusal(const std::string& path, int line, const std::string& reason
     return s + ": " + reason;
 }
 
-// "GPIB0" to "GPIB15", in any case: the index is the number.
-std::optional<int> boardIndex(const std::string& name) {
-    if (name.size() < 5 || name.size() > 6)
-        return std::nullopt;
-    for (size_t i = 0; i < 4; ++i)
-        if (std::toupper(static_cast<unsigned char>(name[i])) != "GPIB"[i])
-            return std::nullopt;
-    int n = 0;
-    for (size_t i = 4; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i])))
-            return std::nullopt;
-        n = n * 10 + (name[i] - '0');
-    }
-    if (name.size() == 6 && name[4] == '0')
-        return std::nullopt;  // "GPIB01" is not a board name
-    return n <= 15 ? std::optional<int>(n) : std::nullopt;
-}
-
 void loadSecondaries(YamlReader& r, const YAML::Node& node, MapBoard& b) {
     r.requireMap(node, "secondaries");
     for (const auto& kv : node) {
@@ -169,24 +151,43 @@ BoardMap loadRoot(const YAML::Node& root, const std::string& path) {
 
 }  // namespace
 
+std::optional<int> boardIndex(const std::string& name) {
+    if (name.size() < 5 || name.size() > 6)
+        return std::nullopt;
+    for (size_t i = 0; i < 4; ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "GPIB"[i])
+            return std::nullopt;
+    int n = 0;
+    for (size_t i = 4; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i])))
+            return std::nullopt;
+        n = n * 10 + (name[i] - '0');
+    }
+    if (name.size() == 6 && name[4] == '0')
+        return std::nullopt;  // "GPIB01" is not a board name
+    return n <= 15 ? std::optional<int>(n) : std::nullopt;
+}
+
 BoardMapResult loadBoardMapText(std::string_view text, const std::string& path) {
     BoardMapResult result;
+    auto refuse = [&](int line, const std::string& reason) {
+        result.line = line;
+        result.reason = reason;
+        result.problem = refusal(path, line, reason);
+    };
     size_t nul = text.find('\0');
     if (nul != std::string_view::npos) {
-        result.problem = refusal(
-            path, 0, "this is not a text file (a NUL byte at offset " + std::to_string(nul) + ")");
+        refuse(0, "this is not a text file (a NUL byte at offset " + std::to_string(nul) + ")");
         return result;
     }
     try {
         result.map = loadRoot(YAML::Load(std::string(text)), path);
     } catch (const BenchError& e) {
-        result.problem = refusal(path, e.line, e.what());
+        refuse(e.line, e.what());
     } catch (const YAML::Exception& e) {
-        int line = e.mark.line < 0 ? 0 : e.mark.line + 1;
-        result.problem = refusal(path, line, "the YAML does not parse (" + e.msg + ")");
+        refuse(e.mark.line < 0 ? 0 : e.mark.line + 1, "the YAML does not parse (" + e.msg + ")");
     } catch (const std::exception& e) {
-        result.problem =
-            refusal(path, 0, std::string("the file could not be read (") + e.what() + ")");
+        refuse(0, std::string("the file could not be read (") + e.what() + ")");
     }
     return result;
 }
@@ -194,7 +195,7 @@ BoardMapResult loadBoardMapText(std::string_view text, const std::string& path) 
 BoardMapResult loadBoardMap(const std::string& path) {
     std::string text, problem;
     if (!sim::readTextFile(path, kMaxBoardMapBytes, text, problem))
-        return {std::nullopt, refusal(path, 0, problem)};
+        return {std::nullopt, refusal(path, 0, problem), 0, problem};
     return loadBoardMapText(text, path);
 }
 

@@ -47,6 +47,9 @@ struct MapBoard {
     int corePort = 0;                     // gateways: 0 asks the portmapper
     std::string library;                  // platform boards: "" searches the usual names
     std::string platformBoard;            // platform boards: the index or name there
+
+    // Same board, settings and place in the file alike.
+    bool operator==(const MapBoard&) const = default;
 };
 
 // A device ibfind opens by name (see board_map_devices.h).
@@ -60,6 +63,8 @@ struct MapDevice {
     int eos = 0;
     bool eot = true;
     int line = 0;
+
+    bool operator==(const MapDevice&) const = default;
 };
 
 struct BoardMap {
@@ -71,7 +76,14 @@ struct BoardMap {
 struct BoardMapResult {
     std::optional<BoardMap> map;
     std::string problem;  // the refusal, for the operator, when map is empty
+    // The same refusal in its parts: the line (0 for the whole file) and the
+    // reason alone, for a tool that shows it against a text of its own.
+    int line = 0;
+    std::string reason;
 };
+
+// "GPIB0" to "GPIB15", in any case: the index ("GPIB01" is no board name).
+std::optional<int> boardIndex(const std::string& name);
 
 // Files larger than this are refused unread.
 constexpr size_t kMaxBoardMapBytes = 1024 * 1024;
