@@ -51,6 +51,17 @@ bundled::Configuration configure(const GatewayOptions& o, std::string& problem) 
     return bundled::boardMapConfiguration(map, o.instant);
 }
 
+// What inst0 calls the gateway.
+IdentityFields identity() {
+    char host[256] = "";
+    if (gethostname(host, sizeof host - 1) != 0 || !*host)
+        std::snprintf(host, sizeof host, "localhost");
+    IdentityFields id;
+    id.serial = host;
+    id.version = TM_VERSION;
+    return id;
+}
+
 }  // namespace
 
 int runGateway(int argc, char** argv, bool emulator) {
@@ -98,7 +109,8 @@ int runGateway(int argc, char** argv, bool emulator) {
             boards.push_back({i, setup->name, b, setup->pad});
             names += (names.empty() ? "" : ", ") + setup->name + " as gpib" + std::to_string(i);
         }
-    GatewayCore core(std::move(boards), {o.maxRecvSize, o.inst0, log});
+    const IdentityFields id = identity();
+    GatewayCore core(std::move(boards), {o.maxRecvSize, o.inst0, log, id});
 
     GatewayServer sockets(server);
     if (!sockets.bind(problem)) {
