@@ -13,6 +13,7 @@ packages=(
   fp-utils
   libtirpc-dev rpcsvc-proto python3-pyvisa-py python3-yaml lxi-tools
   python3-serial
+  libmicrohttpd-dev chromium
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -72,6 +72,9 @@ int parseGatewayOptions(int argc, char** argv, bool emulator, GatewayOptions& o)
     app.add_option("--user", o.user, "started as root: the user to become (default nobody)")
         ->type_name("NAME");
     app.add_flag("--exit-on-stdin-eof", o.exitOnStdinEof, "exit when standard input closes");
+    app.add_option("--http", o.httpPort, "serve the status page on this port (default: none)")
+        ->type_name("PORT")
+        ->check(numberIn(0, 65535));
     std::vector<std::string> fault;
     app.add_option("--fault", fault, "for tests: drop-mid-read, never-answer, error-code N")
         ->type_name("KIND")

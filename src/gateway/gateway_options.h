@@ -30,6 +30,8 @@ struct GatewayOptions {
     bool exitOnStdinEof = false;
     Fault fault = Fault::None;
     int faultError = 0;
+    // The status page's port (-1: no page, 0: any free port).
+    int httpPort = -1;
 };
 
 // Parses the command line. Answers -1 to go on, or the exit status: 0 after

@@ -82,6 +82,7 @@ bool GatewayServer::bind(std::string& problem) {
     std::string why;
     if (registerMappings(why)) {
         m_registered = true;
+        m_mapperPort = m_settings.portmapperPort;
         m_portmapperNote = "portmapper on 127.0.0.1:" + port + " (the system's)";
         return true;
     }
@@ -96,8 +97,8 @@ bool GatewayServer::bind(std::string& problem) {
             const std::string host = m_settings.listen.find(':') != std::string::npos
                                          ? "[" + m_settings.listen + "]"
                                          : m_settings.listen;
-            m_portmapperNote =
-                "portmapper on " + host + ":" + std::to_string(net::localPort(m_mapperTcp.fd()));
+            m_mapperPort = net::localPort(m_mapperTcp.fd());
+            m_portmapperNote = "portmapper on " + host + ":" + std::to_string(m_mapperPort);
             return true;
         }
         m_portmapperNote = "no portmapper (" + why + ")";
@@ -147,6 +148,7 @@ void GatewayServer::accept(int listener, Channel channel, GatewayService& servic
     const net::Address peer = net::Address::of(reinterpret_cast<sockaddr*>(&from), length);
     // Refused clients are closed before a byte of theirs is read.
     if (!m_settings.allow.allows(peer)) {
+        ++m_refusedNotAllowed;
         m_settings.log("refused " + peer.text() + ": not in the allowed networks (" +
                        m_settings.allow.describe() + ")");
         return;
@@ -154,6 +156,7 @@ void GatewayServer::accept(int listener, Channel channel, GatewayService& servic
     reap();
     std::lock_guard<std::mutex> hold(m_lock);
     if (int(m_connections.size()) >= m_settings.maxConnections) {
+        ++m_refusedFull;
         m_settings.log("refused " + peer.text() + ": " + std::to_string(m_connections.size()) +
                        " connections already (--max-connections)");
         return;
@@ -174,6 +177,7 @@ void GatewayServer::accept(int listener, Channel channel, GatewayService& servic
         c->thread =
             std::thread([this, raw, &service, &core] { serveConnection(*raw, service, core); });
     } catch (const std::system_error& e) {
+        ++m_refusedFull;
         m_settings.log("refused " + peer.text() + ": no thread for it (" + e.what() + ")");
         return;
     }
@@ -262,6 +266,7 @@ void GatewayServer::answerDatagram(GatewayService& service) {
         return;
     const net::Address peer = net::Address::of(reinterpret_cast<sockaddr*>(&from), length);
     if (!m_settings.allow.allows(peer)) {
+        ++m_refusedNotAllowed;
         // Datagrams come without a connection: at most one line a second.
         if (net::monotonicUs() - m_lastUdpRefusalLog > 1'000'000) {
             m_lastUdpRefusalLog = net::monotonicUs();
@@ -308,6 +313,18 @@ void GatewayServer::lookForHangUps(GatewayCore& core) {
             core.connectionClosed(c->id);
         }
     }
+}
+
+std::vector<ConnectionView> GatewayServer::connections() {
+    std::vector<ConnectionView> all;
+    std::lock_guard<std::mutex> hold(m_lock);
+    for (auto& c : m_connections)
+        if (!c->done)
+            all.push_back({c->id, c->peer.text(),
+                           c->channel == Channel::Core    ? "core"
+                           : c->channel == Channel::Abort ? "abort"
+                                                          : "portmapper"});
+    return all;
 }
 
 void GatewayServer::shutDown() {

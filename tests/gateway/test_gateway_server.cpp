@@ -234,6 +234,7 @@ TEST(GatewayServerTest, ABadCommandLineExitsWithStatus2AndABadMapWith1) {
         {"--allow lab", 2, "\"lab\" is not an address block"},
         {"--max-connections 0", 2, "--max-connections: 0 is not a number it takes"},
         {"--inst0 9", 2, "--inst0: 9 is no address (BOARD,PAD[,SAD])"},
+        {"--http 70000", 2, "--http: 70000 is not a number it takes"},
         {"--bench x.yaml --boards y.yaml", 2, "--bench and --boards exclude each other"},
         {"--portmapper --no-portmapper", 2, "exclude each other"},
         {"--frobnicate", 2, "unknown option --frobnicate"},
