@@ -13,7 +13,7 @@ packages=(
   fp-utils
   libtirpc-dev rpcsvc-proto python3-pyvisa-py python3-yaml lxi-tools
   python3-serial
-  libmicrohttpd-dev chromium
+  libmicrohttpd-dev chromium libavahi-client-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -75,6 +75,8 @@ int parseGatewayOptions(int argc, char** argv, bool emulator, GatewayOptions& o)
     app.add_option("--http", o.httpPort, "serve the status page on this port (default: none)")
         ->type_name("PORT")
         ->check(numberIn(0, 65535));
+    bool noAnnounce = false;
+    app.add_flag("--no-announce", noAnnounce, "announce nothing through DNS-SD (Avahi)");
     std::vector<std::string> fault;
     app.add_option("--fault", fault, "for tests: drop-mid-read, never-answer, error-code N")
         ->type_name("KIND")
@@ -98,6 +100,7 @@ int parseGatewayOptions(int argc, char** argv, bool emulator, GatewayOptions& o)
         std::fprintf(stderr, "%s: %s\n(--help lists the options)\n", program.c_str(), e.what());
         return 2;
     }
+    o.announce = !noAnnounce;
     if (mapperOn && mapperOff)
         return refuse("--portmapper and --no-portmapper exclude each other");
     if (!emulator && bench->count() && app.get_option("--boards")->count())

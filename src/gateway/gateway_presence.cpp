@@ -47,18 +47,44 @@ bool Presence::start(GatewayService& service, std::string& problem) {
             return false;
         m_settings.log("status page on port " + std::to_string(m_page->port()));
     }
+    if (!m_settings.announce) {
+        m_announcement = "off (--no-announce)";
+        return true;
+    }
+    const AnnounceScope scope = announceScope(m_settings.listen);
+    if (!scope.announce) {
+        m_announcement = "not announced: " + scope.why;
+        m_settings.log(m_announcement);
+        return true;
+    }
+    const IdentityFields& id = m_settings.identity;
+    AnnounceSettings a;
+    a.name = serviceName(id.serial);
+    a.vxi11Port = m_server.portmapperPort();
+    a.httpPort = httpPort();
+    a.scope = scope;
+    a.txt = instrumentTxt(id.manufacturer, id.model, id.serial, id.version);
+    a.log = m_settings.log;
+    if (!a.vxi11Port && !a.httpPort) {
+        m_announcement = "not announced: no portmapper and no page to point at";
+        m_settings.log(m_announcement);
+        return true;
+    }
+    m_announcer = std::make_unique<Announcer>(a);
+    m_announcer->start();
     return true;
 }
 
 void Presence::stop() {
     if (m_page)
         m_page->stop();
+    m_announcer.reset();
 }
 
 std::string Presence::statusJson() {
     StatusParts s;
     const IdentityFields& id = m_settings.identity;
-    s.gateway.name = "tm-gateway on " + id.serial;
+    s.gateway.name = serviceName(id.serial);
     s.gateway.idn = id.manufacturer + "," + id.model + "," + id.serial + "," + id.version;
     s.gateway.version = id.version;
     s.gateway.listen = m_settings.listen;
@@ -68,6 +94,7 @@ std::string Presence::statusJson() {
     s.gateway.httpPort = httpPort();
     s.gateway.portmapper = m_server.portmapperNote();
     s.gateway.allow = m_settings.allow.describe();
+    s.announcement = m_announcer ? m_announcer->state() : m_announcement;
     s.core = m_core.view();
     s.connections = m_server.connections();
     s.calls = m_service->callCounts();

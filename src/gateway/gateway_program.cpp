@@ -114,7 +114,7 @@ int runGateway(int argc, char** argv, bool emulator) {
     GatewayCore core(std::move(boards), {o.maxRecvSize, o.inst0, log, id});
 
     GatewayServer sockets(server);
-    Presence presence({o.listen, o.httpPort, server.allow, id, log}, core, sockets);
+    Presence presence({o.listen, o.httpPort, o.announce, server.allow, id, log}, core, sockets);
     if (!sockets.bind(problem) || !presence.bind(problem)) {
         log(problem);
         return 1;
