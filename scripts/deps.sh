@@ -13,7 +13,7 @@ packages=(
   fp-utils
   libtirpc-dev rpcsvc-proto python3-pyvisa-py python3-yaml lxi-tools
   python3-serial
-  libmicrohttpd-dev chromium libavahi-client-dev
+  libmicrohttpd-dev chromium libavahi-client-dev avahi-daemon avahi-utils iproute2
 )
 missing=()
 for p in "${packages[@]}"; do
