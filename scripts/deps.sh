@@ -24,4 +24,10 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  # The tests run Avahi daemons of their own inside network namespaces; a
+  # daemon of the machine's, started by the installation, would announce the
+  # machine on its network for nothing. One that was there before is left be.
+  if [[ " ${missing[*]} " == *" avahi-daemon "* ]] && [ -d /run/systemd/system ]; then
+    $SUDO systemctl disable --now avahi-daemon.service avahi-daemon.socket || true
+  fi
 fi
