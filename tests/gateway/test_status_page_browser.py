@@ -177,7 +177,8 @@ def run(emulator, screenshot):
                          "Not searched yet.")
         browser.value("document.querySelector('button.search[data-board=\"0\"]').click()")
         browser.wait_for("the search's outcome",
-                         "document.querySelector('#board-0 .searched').textContent", "Found 4.")
+                         "/^Last search .*: 4 found\\.$/"
+                         ".test(document.querySelector('#board-0 .searched').textContent)", True)
         browser.wait_for("the instruments shown",
                          "[...document.querySelectorAll('#board-0 button.instrument')]"
                          ".map(b => b.textContent).join(' ')",

@@ -34,9 +34,8 @@ async function search(board) {
   boardNotes.set(board, "Looking for listeners…");
   render();
   try {
-    const b = await post(`/search?board=${board}`);
-    boardNotes.set(board, b.searchProblem ? `Search failed: ${b.searchProblem}`
-                                          : `Found ${b.instruments.length}.`);
+    await post(`/search?board=${board}`);
+    boardNotes.delete(board);  // the gateway's own account of it shows now
   } catch (e) {
     boardNotes.set(board, `Search failed: ${e.message}`);
   }
