@@ -67,7 +67,7 @@ int parseGatewayOptions(int argc, char** argv, bool emulator, GatewayOptions& o)
         ->type_name("N")
         ->check(numberIn(1, 16 << 20));
     std::string inst0;
-    app.add_option("--inst0", inst0, "the device a link named inst0 reaches (lxi scpi)")
+    app.add_option("--inst0", inst0, "the device inst0 reaches (default: the gateway itself)")
         ->type_name(emulator ? "PAD[,SAD]" : "BOARD,PAD[,SAD]");
     app.add_option("--user", o.user, "started as root: the user to become (default nobody)")
         ->type_name("NAME");
