@@ -84,7 +84,11 @@ class Gateway:
             self.proc.kill()
             self.proc.wait()
         self.reader.join(timeout=5)
-        return "".join(self.log)
+        log = "".join(self.log)
+        # A crash or a sanitizer's finding at exit would not end with 0.
+        check("the gateway ends cleanly", self.proc.returncode == 0,
+              f"exit status {self.proc.returncode}\n{log}")
+        return log
 
 
 def browse(lab, service, want, timeout=10):
