@@ -14,6 +14,7 @@ packages=(
   libtirpc-dev rpcsvc-proto python3-pyvisa-py python3-yaml lxi-tools
   python3-serial
   help2man lintian libavahi-client-dev
+  libmicrohttpd-dev chromium avahi-daemon avahi-utils iproute2
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -24,6 +25,12 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  # The tests run Avahi daemons of their own inside network namespaces; a
+  # daemon of the machine's, started by the installation, would announce the
+  # machine on its network for nothing. One that was there before is left be.
+  if [[ " ${missing[*]} " == *" avahi-daemon "* ]] && [ -d /run/systemd/system ]; then
+    $SUDO systemctl disable --now avahi-daemon.service avahi-daemon.socket || true
+  fi
 fi
 
 # rpcinfo, for the test that reads the gateway's own portmapper as people do

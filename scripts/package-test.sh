@@ -24,7 +24,7 @@ echo "package-test: $(basename "$deb")"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "package-test: Depends: $depends"
-for needed in libqt6widgets6 libyaml-cpp; do
+for needed in libqt6widgets6 libyaml-cpp libavahi-client3 libmicrohttpd12; do
   grep -q "$needed" <<<"$depends" || fail "Depends does not name $needed"
 done
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no Maintainer"

@@ -18,6 +18,12 @@ constexpr long kMaxLinksPerConnection = 256;
 // A client's io_timeout is taken at its word up to a day; beyond, a day.
 constexpr int64_t kLongestWaitUs = 24LL * 3600 * 1000 * 1000;
 
+int64_t deadlineAfterMs(uint32_t ms) {
+    return net::monotonicUs() + std::min<int64_t>(int64_t(ms) * 1000, kLongestWaitUs);
+}
+
+}  // namespace
+
 // A timeout of the client's own for a board: exact where the kind keeps to
 // it, and the smallest driver code that is not shorter for the kinds that
 // round to codes.
@@ -32,17 +38,22 @@ gpibdrv::Timeout timeoutUntil(int64_t deadlineUs) {
     return {code, us};
 }
 
-int64_t deadlineAfterMs(uint32_t ms) {
-    return net::monotonicUs() + std::min<int64_t>(int64_t(ms) * 1000, kLongestWaitUs);
-}
-
-}  // namespace
-
 GatewayCore::GatewayCore(std::vector<BoardEntry> boards, CoreSettings settings)
     : m_settings(std::move(settings)) {
+    if (!m_settings.inst0) {
+        m_identity = std::make_unique<GatewayIdentity>(
+            m_settings.identity, [this] { return interfaceViews(); },
+            [this](const std::string& link, int64_t deadlineUs) {
+                std::string problem;
+                searchListeners(std::stoi(link.substr(4)), deadlineUs, problem);
+                return problem;
+            });
+        boards.push_back({kGatewayBoard, "inst0", m_identity.get(), 0});
+    }
     for (BoardEntry& e : boards) {
         auto b = std::make_unique<Board>();
         b->entry = std::move(e);
+        b->shownDescription = b->entry.board->describe();
         m_boards.push_back(std::move(b));
     }
     m_srqWatch = std::thread([this] { watchSrq(); });
@@ -80,6 +91,8 @@ int GatewayCore::ensureOpen(Board& b) {
             m_settings.log(b.entry.name + ": cannot open (" + reason +
                            "); its next operation tries again");
         b.lastProblem = reason;
+        std::lock_guard<std::mutex> hold(m_lock);
+        showState(b);
         return err;
     }
     // A gateway takes control of its bus as it starts.
@@ -88,6 +101,8 @@ int GatewayCore::ensureOpen(Board& b) {
     b.open = true;
     b.lastProblem.clear();
     m_settings.log(b.entry.name + ": " + b.entry.board->describe());
+    std::lock_guard<std::mutex> hold(m_lock);
+    showState(b);
     return kDone;
 }
 
@@ -299,8 +314,10 @@ int GatewayCore::run(const Client& c, int32_t lid, Need need, int flags, uint32_
         const bool interrupted = link->aborted || link->destroyed;
         if (interrupted)
             b.entry.board->clearInterrupt();
-        else if (iberr == GPIB_ENEB)
+        else if (iberr == GPIB_ENEB) {
             b.open = false;  // a line that was lost opens again for the next operation
+            showState(b);
+        }
         error = link->destroyed                 ? vxi11::kInvalidLink
                 : interrupted && iberr != kDone ? vxi11::kAborted
                                                 : vxi11::errorForIberr(iberr);

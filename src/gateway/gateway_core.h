@@ -26,6 +26,7 @@
 
 #include "driver/bus_lock.h"
 #include "gateway/bus_addressing.h"
+#include "gateway/gateway_identity.h"
 #include "gateway/link_name.h"
 #include "gateway/vxi11_args.h"
 #include "net/address.h"
@@ -51,7 +52,39 @@ struct CoreSettings {
     std::optional<LinkTarget> inst0;
     // One line for the operator's log (standard error).
     std::function<void(const std::string&)> log = [](const std::string&) {};
+    // What inst0 answers as the gateway itself, when no device is named for it.
+    IdentityFields identity;
 };
+
+// What the status page and inst0's queries show of a board.
+struct BoardView {
+    int index = 0;
+    std::string name;         // "GPIB0"
+    std::string description;  // the kind and where
+    bool open = false;
+    std::string problem;  // why it is not open
+    // The last listener search: when (Unix time; 0 for none), what it found,
+    // or why it found nothing.
+    int64_t searchedAt = 0;
+    std::vector<gpibdrv::BusAddress> found;
+    std::string searchProblem;
+};
+
+struct LinkView {
+    int32_t lid = 0;
+    int connection = 0;
+    std::string peer;
+    std::string target;  // "GPIB0 9", "the gateway itself"
+    bool locked = false;
+};
+
+struct CoreView {
+    std::vector<BoardView> boards;  // the gateway itself left out
+    std::vector<LinkView> links;
+};
+
+// "gpib0", "gpib0,9", "gpib0,5,1": the link names of a board and its devices.
+std::string linkName(int board, const gpibdrv::BusAddress* device = nullptr);
 
 struct LinkReply {
     int error = 0;
@@ -104,6 +137,18 @@ class GatewayCore {
     // Exit: whatever waits ends, the SRQ watch stops.
     void stop();
 
+    // For the status page and inst0 (gateway_core_status.cpp). The boards,
+    // their last search and the links, as they are now.
+    CoreView view();
+    // The listener search on a board, which sends nothing but addressing,
+    // in line with the clients' operations; kDone or the board's iberr,
+    // with a sentence for a person. The wait for the bus ends at deadlineUs.
+    int searchListeners(int board, int64_t deadlineUs, std::string& problem);
+    // *IDN? to one instrument, for a person who asked for it (older
+    // instruments hang on queries nobody asked them): its answer, or the
+    // reason there is none. A device a client has locked is left alone.
+    int askIdentity(int board, gpibdrv::BusAddress at, int64_t deadlineUs, std::string& answer);
+
   private:
     struct Link;
     struct Board;
@@ -123,6 +168,10 @@ class GatewayCore {
     void endOperation(Link& link);
     void destroyLocked(const std::shared_ptr<Link>& link, const char* why);
     int ensureOpen(Board& b);
+    // What the status shows of a board opened or lost; under m_lock.
+    void showState(Board& b);
+    Board* boardAt(int index);
+    std::vector<InterfaceView> interfaceViews();
     std::pair<int, int> lockKey(const Link& link) const;
     // Whether no other link's lock keeps this one out: the interface link
     // stands for every device of its board, so its lock keeps others off
@@ -138,8 +187,9 @@ class GatewayCore {
     void watchSrq();
     void notifySrq(Board& b);
 
-    std::vector<std::unique_ptr<Board>> m_boards;
     CoreSettings m_settings;
+    std::unique_ptr<GatewayIdentity> m_identity;  // inst0, unless a device is named for it
+    std::vector<std::unique_ptr<Board>> m_boards;
 
     std::mutex m_lock;
     std::condition_variable m_lockFreed;

@@ -6,6 +6,9 @@
 
 namespace gateway {
 
+// What is left until deadlineUs, as a board's timeout (gateway_core.cpp).
+gpibdrv::Timeout timeoutUntil(int64_t deadlineUs);
+
 struct GatewayCore::Board {
     BoardEntry entry;
     gpibdrv::BusLock bus;
@@ -19,6 +22,13 @@ struct GatewayCore::Board {
     std::shared_ptr<Link> current;
     // The SRQ watch's own: the line as last seen.
     bool srqWas = false;
+    // Under m_lock, for the status: the board as last opened or lost, and
+    // its last listener search.
+    bool shownOpen = false;
+    std::string shownDescription, shownProblem;
+    int64_t searchedAt = 0;
+    std::vector<gpibdrv::BusAddress> found;
+    std::string searchProblem;
 };
 
 struct GatewayCore::Link {

@@ -28,6 +28,15 @@ VISA clients find the gateway through the portmapper on port 111: tm-gateway
 registers with the system's (rpcbind) when one runs, else answers port 111
 itself when it may bind it (as root, or with CAP_NET_BIND_SERVICE).
 
+Without --inst0 the link inst0 is the gateway itself: *IDN? names it, and
+SYSTem:INTerface:LIST? and SYSTem:INTerface:INSTrument:LIST? "gpib0" list its
+interfaces and the instruments found on each ("gpib0,9","gpib0,5,1") by the
+last listener search (SYSTem:INTerface:SEARch "gpib0", or the status page's
+button; nothing is searched unasked). Listening on more than loopback, it
+announces itself through Avahi (DNS-SD: _vxi-11._tcp, and with --http
+_lxi._tcp and _http._tcp) unless --no-announce. --http PORT serves a status
+page on the same address and to the same clients.
+
 Only clients of the allowed networks are served (--allow; loopback only by
 default); others are closed before a byte of theirs is read. Every client
 accepted, link made and destroyed, and refusal is logged on standard error.

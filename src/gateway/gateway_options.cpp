@@ -66,11 +66,16 @@ int parseGatewayOptions(int argc, char** argv, bool emulator, GatewayOptions& o)
         ->type_name("N")
         ->check(numberIn(1, 16 << 20));
     std::string inst0;
-    app.add_option("--inst0", inst0, "the device a link named inst0 reaches (lxi scpi)")
+    app.add_option("--inst0", inst0, "the device inst0 reaches (default: the gateway itself)")
         ->type_name(emulator ? "PAD[,SAD]" : "BOARD,PAD[,SAD]");
     app.add_option("--user", o.user, "started as root: the user to become (default nobody)")
         ->type_name("NAME");
     app.add_flag("--exit-on-stdin-eof", o.exitOnStdinEof, "exit when standard input closes");
+    app.add_option("--http", o.httpPort, "serve the status page on this port (default: none)")
+        ->type_name("PORT")
+        ->check(numberIn(0, 65535));
+    bool noAnnounce = false;
+    app.add_flag("--no-announce", noAnnounce, "announce nothing through DNS-SD (Avahi)");
     std::vector<std::string> fault;
     app.add_option("--fault", fault, "for tests: drop-mid-read, never-answer, error-code N")
         ->type_name("KIND")
@@ -94,6 +99,7 @@ int parseGatewayOptions(int argc, char** argv, bool emulator, GatewayOptions& o)
         std::fprintf(stderr, "%s: %s\n(--help lists the options)\n", program.c_str(), e.what());
         return 2;
     }
+    o.announce = !noAnnounce;
     if (mapperOn && mapperOff)
         return refuse("--portmapper and --no-portmapper exclude each other");
     if (!emulator && bench->count() && app.get_option("--boards")->count())

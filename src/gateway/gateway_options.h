@@ -31,6 +31,10 @@ struct GatewayOptions {
     bool exitOnStdinEof = false;
     Fault fault = Fault::None;
     int faultError = 0;
+    // Finding and seeing the gateway: the status page's port (-1: no page,
+    // 0: any free port), and whether it announces itself through DNS-SD.
+    int httpPort = -1;
+    bool announce = true;
 };
 
 // Parses the command line. Answers -1 to go on, or the exit status: 0 after

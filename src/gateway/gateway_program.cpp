@@ -11,6 +11,7 @@
 #include "abi/bundled_driver.h"
 #include "bundled/configuration.h"
 #include "gateway/gateway_options.h"
+#include "gateway/gateway_presence.h"
 #include "gateway/gateway_server.h"
 #include "gateway/gateway_service.h"
 #include "gateway/privileges.h"
@@ -49,6 +50,17 @@ bundled::Configuration configure(const GatewayOptions& o, std::string& problem) 
         return {};
     }
     return bundled::boardMapConfiguration(map, o.instant);
+}
+
+// What inst0, the page and the announcements call the gateway.
+IdentityFields identity() {
+    char host[256] = "";
+    if (gethostname(host, sizeof host - 1) != 0 || !*host)
+        std::snprintf(host, sizeof host, "localhost");
+    IdentityFields id;
+    id.serial = host;
+    id.version = TM_VERSION;
+    return id;
 }
 
 }  // namespace
@@ -98,10 +110,12 @@ int runGateway(int argc, char** argv, bool emulator) {
             boards.push_back({i, setup->name, b, setup->pad});
             names += (names.empty() ? "" : ", ") + setup->name + " as gpib" + std::to_string(i);
         }
-    GatewayCore core(std::move(boards), {o.maxRecvSize, o.inst0, log});
+    const IdentityFields id = identity();
+    GatewayCore core(std::move(boards), {o.maxRecvSize, o.inst0, log, id});
 
     GatewayServer sockets(server);
-    if (!sockets.bind(problem)) {
+    Presence presence({o.listen, o.httpPort, o.announce, server.allow, id, log}, core, sockets);
+    if (!sockets.bind(problem) || !presence.bind(problem)) {
         log(problem);
         return 1;
     }
@@ -117,14 +131,21 @@ int runGateway(int argc, char** argv, bool emulator) {
     }
     log(done);
     GatewayService service(core, sockets.ports(), o.maxRecvSize, o.fault, o.faultError);
+    if (!presence.start(service, problem)) {
+        log(problem);
+        return 1;
+    }
     // One line a test or a board map can take the port from.
-    std::printf("core_port: %u  # abort port %u, %s\n", sockets.ports().core, sockets.ports().abort,
-                sockets.portmapperNote().c_str());
+    const std::string page =
+        presence.httpPort() ? ", page on port " + std::to_string(presence.httpPort()) : "";
+    std::printf("core_port: %u  # abort port %u, %s%s\n", sockets.ports().core,
+                sockets.ports().abort, sockets.portmapperNote().c_str(), page.c_str());
     std::fflush(stdout);
     log("serving " + config.description + " (" + names + ") on " + o.listen + " to clients from " +
         server.allow.describe());
 
     sockets.run(service, core, g_signalPipe[0], o.exitOnStdinEof);
+    presence.stop();
     core.stop();
     sockets.shutDown();
     log("calls: " + service.counts());

@@ -69,6 +69,7 @@ bool GatewayServer::bind(std::string& problem) {
     std::string why;
     if (registerMappings(why)) {
         m_registered = true;
+        m_mapperPort = m_settings.portmapperPort;
         m_portmapperNote = "portmapper on 127.0.0.1:" + port + " (the system's)";
         return true;
     }
@@ -85,8 +86,8 @@ bool GatewayServer::bind(std::string& problem) {
             const std::string host = m_settings.listen.find(':') != std::string::npos
                                          ? "[" + m_settings.listen + "]"
                                          : m_settings.listen;
-            m_portmapperNote =
-                "portmapper on " + host + ":" + std::to_string(net::localPort(m_mapperTcp.fd()));
+            m_mapperPort = net::localPort(m_mapperTcp.fd());
+            m_portmapperNote = "portmapper on " + host + ":" + std::to_string(m_mapperPort);
             return true;
         }
         m_portmapperNote = "no portmapper (" + why + ")";
@@ -137,6 +138,7 @@ void GatewayServer::accept(int listener, Channel channel, GatewayService& servic
     const net::Address peer = net::Address::of(reinterpret_cast<sockaddr*>(&from), length);
     // Refused clients are closed before a byte of theirs is read.
     if (!m_settings.allow.allows(peer)) {
+        ++m_refusedNotAllowed;
         logRefusal("refused " + peer.text() + ": not in the allowed networks (" +
                    m_settings.allow.describe() + ")");
         return;
@@ -162,6 +164,7 @@ void GatewayServer::accept(int listener, Channel channel, GatewayService& servic
         c->thread =
             std::thread([this, raw, &service, &core] { serveConnection(*raw, service, core); });
     } catch (const std::system_error& e) {
+        ++m_refusedFull;
         m_settings.log("refused " + peer.text() + ": no thread for it (" + e.what() + ")");
         return;
     }
@@ -209,6 +212,7 @@ bool GatewayServer::admit(Channel channel, const net::Address& peer, GatewayCore
         const Admission a =
             gateway::admit(occupants, client, limits, net::monotonicUs(), p.graceUs);
         if (a.verdict == Admission::Verdict::Refuse) {
+            ++m_refusedFull;
             logRefusal("refused " + peer.text() + ": " + a.why);
             return false;
         }
@@ -232,6 +236,7 @@ bool GatewayServer::admit(Channel channel, const net::Address& peer, GatewayCore
         ::shutdown((*victim)->socket.fd(), SHUT_RDWR);
         return true;
     }
+    ++m_refusedFull;
     logRefusal("refused " + peer.text() + ": no connection gave its place in time");
     return false;
 }
@@ -285,6 +290,18 @@ void GatewayServer::lookForHangUps(GatewayCore& core) {
             core.connectionClosed(c->id);
         }
     }
+}
+
+std::vector<ConnectionView> GatewayServer::connections() {
+    std::vector<ConnectionView> all;
+    std::lock_guard<std::mutex> hold(m_lock);
+    for (auto& c : m_connections)
+        if (!c->done)
+            all.push_back({c->id, c->peer.text(),
+                           c->channel == Channel::Core    ? "core"
+                           : c->channel == Channel::Abort ? "abort"
+                                                          : "portmapper"});
+    return all;
 }
 
 void GatewayServer::shutDown() {

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "gateway/connection_policy.h"
 #include "gateway/gateway_core.h"
@@ -40,6 +41,13 @@ struct ServerSettings {
     std::function<void(const std::string&)> log = [](const std::string&) {};
 };
 
+// A connection as the status page shows it.
+struct ConnectionView {
+    int id = 0;
+    std::string peer;
+    std::string channel;  // "core", "abort", "portmapper"
+};
+
 class GatewayServer {
   public:
     explicit GatewayServer(ServerSettings settings);
@@ -50,11 +58,19 @@ class GatewayServer {
     Ports ports() const { return m_ports; }
     // "portmapper on 127.0.0.1:111", "no portmapper (...)".
     const std::string& portmapperNote() const { return m_portmapperNote; }
+    // The port clients ask for the core channel's (0: no portmapper).
+    int portmapperPort() const { return m_mapperPort; }
 
     // Serves until stopFd (or standard input, when watched) is readable.
     void run(GatewayService& service, GatewayCore& core, int stopFd, bool watchStdin);
     // Ends every connection and unregisters from the system's portmapper.
     void shutDown();
+
+    // For the status page: the connections now, and the clients refused so
+    // far (outside the allow list; beyond the limits).
+    std::vector<ConnectionView> connections();
+    unsigned long refusedNotAllowed() const { return m_refusedNotAllowed; }
+    unsigned long refusedFull() const { return m_refusedFull; }
 
   private:
     enum class Channel { Core, Abort, Portmapper };
@@ -80,6 +96,7 @@ class GatewayServer {
     Ports m_ports;
     std::string m_portmapperNote;
     bool m_registered = false;
+    int m_mapperPort = 0;
 
     std::mutex m_lock;
     std::list<std::unique_ptr<Connection>> m_connections;
@@ -89,6 +106,7 @@ class GatewayServer {
     // Refusals logged in the current second, and those left out.
     int64_t m_refusalSecondUs = 0;
     int m_refusalsLogged = 0, m_refusalsLeftOut = 0;
+    std::atomic<unsigned long> m_refusedNotAllowed{0}, m_refusedFull{0};
 };
 
 }  // namespace gateway

@@ -164,6 +164,7 @@ void GatewayServer::answerDatagram(GatewayService& service) {
     // Datagrams come without a connection, and their sender may be forged:
     // a budget of answers a second, and at most one line a second of log.
     if (!allowed || !m_datagrams.take(peer.host(), now)) {
+        ++(allowed ? m_refusedFull : m_refusedNotAllowed);
         if (now - m_lastUdpRefusalLog > 1'000'000) {
             m_lastUdpRefusalLog = now;
             m_settings.log(

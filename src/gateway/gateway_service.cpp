@@ -371,6 +371,18 @@ std::vector<Mapping> GatewayService::mappings() const {
     return list;
 }
 
+std::vector<std::pair<std::string, unsigned long>> GatewayService::callCounts() const {
+    std::vector<std::pair<std::string, unsigned long>> all;
+    if (m_portLookups)
+        all.emplace_back("portmapper GETPORT", m_portLookups.load());
+    for (size_t p = 0; p < m_calls.size(); ++p)
+        if (const char* name = procedureName(p); name && m_calls[p])
+            all.emplace_back(name, m_calls[p].load());
+    if (m_aborts)
+        all.emplace_back("device_abort", m_aborts.load());
+    return all;
+}
+
 std::string GatewayService::counts() const {
     std::string text = "portmapper GETPORT " + std::to_string(m_portLookups.load());
     if (m_dumps)

@@ -28,9 +28,7 @@ int parseLinkName(std::string_view name, const std::optional<LinkTarget>& inst0,
     std::string lower(name);
     for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
     if (lower == "inst0") {
-        if (!inst0)
-            return vxi11::kDeviceNotAccessible;
-        out = *inst0;
+        out = inst0 ? *inst0 : LinkTarget{kGatewayBoard, false, {0, -1}, true};
         return vxi11::kNoError;
     }
     if (lower.rfind("gpib", 0) != 0 && lower.rfind("hpib", 0) != 0)
@@ -56,6 +54,8 @@ int parseLinkName(std::string_view name, const std::optional<LinkTarget>& inst0,
 }
 
 std::string describeTarget(const LinkTarget& t) {
+    if (t.gateway)
+        return "the gateway itself";
     std::string text = "GPIB" + std::to_string(t.board);
     if (t.interface)
         return text + " (the interface)";

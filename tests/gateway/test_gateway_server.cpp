@@ -300,6 +300,7 @@ TEST(GatewayServerTest, ABadCommandLineExitsWithStatus2AndABadMapWith1) {
         {"--idle-timeout 0", 2, "--idle-timeout: 0 is not a time in seconds it takes (0.1 s to"},
         {"--record-timeout 1.2345", 2, "--record-timeout: 1.2345 is not a time in seconds"},
         {"--inst0 9", 2, "--inst0: 9 is no address (BOARD,PAD[,SAD])"},
+        {"--http 70000", 2, "--http: 70000 is not a number it takes"},
         {"--bench x.yaml --boards y.yaml", 2, "--bench and --boards exclude each other"},
         {"--portmapper --no-portmapper", 2, "exclude each other"},
         {"--frobnicate", 2, "unknown option --frobnicate"},

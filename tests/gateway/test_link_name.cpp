@@ -45,8 +45,13 @@ TEST(LinkNameTest, NamesReachTheirBoardAndDevice) {
             EXPECT_EQ(t.address, row.target.address) << row.name;
         }
     }
+    // No device named for inst0: the gateway itself answers to it.
     LinkTarget t;
-    EXPECT_EQ(gateway::parseLinkName("inst0", std::nullopt, t), 3);  // none named
+    EXPECT_EQ(gateway::parseLinkName("INST0", std::nullopt, t), 0);
+    EXPECT_TRUE(t.gateway);
+    EXPECT_EQ(t.board, gateway::kGatewayBoard);
+    EXPECT_EQ(gateway::describeTarget(t), "the gateway itself");
+    EXPECT_EQ(gateway::parseLinkName("inst1", std::nullopt, t), 3);
 }
 
 }  // namespace

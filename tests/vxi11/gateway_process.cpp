@@ -64,6 +64,8 @@ GatewayProcess::GatewayProcess(const std::string& path, std::vector<std::string>
         m_corePort = std::stoi(m[1]);
     if (std::regex_search(m_line, m, std::regex("portmapper on [^ ]*:([0-9]+)")))
         m_portmapperPort = std::stoi(m[1]);
+    if (std::regex_search(m_line, m, std::regex("page on port ([0-9]+)")))
+        m_pagePort = std::stoi(m[1]);
 }
 
 std::string GatewayProcess::stop() {

@@ -22,6 +22,7 @@ class GatewayProcess {
     bool running() const { return m_corePort > 0; }
     int corePort() const { return m_corePort; }
     int portmapperPort() const { return m_portmapperPort; }  // 0: none
+    int pagePort() const { return m_pagePort; }              // 0: no status page
     const std::string& line() const { return m_line; }       // what it printed
     pid_t pid() const { return m_pid; }
 
@@ -35,7 +36,7 @@ class GatewayProcess {
   private:
     pid_t m_pid = -1;
     int m_stdin = -1, m_stdout = -1, m_stderr = -1;
-    int m_corePort = 0, m_portmapperPort = 0;
+    int m_corePort = 0, m_portmapperPort = 0, m_pagePort = 0;
     std::string m_line, m_errors;
     bool m_endedCleanly = false;
     std::thread m_errorReader;

@@ -1,0 +1,17 @@
+# Writes OUT: the page's files as C++ string constants (page_assets.h).
+# Run by the build with -DDIR=<page folder> -DOUT=<generated source>.
+set(text "// Generated from ${DIR} by embed.cmake; edit those files.\n")
+string(APPEND text "#include \"gateway/page_assets.h\"\n\nnamespace gateway::page {\n\n")
+foreach(pair IN ITEMS "kHtml;index.html" "kScript;page.js" "kStyle;page.css")
+  list(GET pair 0 name)
+  list(GET pair 1 file)
+  file(READ ${DIR}/${file} content)
+  string(FIND "${content}" ")PAGE\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${file} holds the raw string's end marker )PAGE\"")
+  endif()
+  string(APPEND text "extern const char ${name}[] = R\"PAGE(${content})PAGE\";\n\n")
+endforeach()
+string(APPEND text "}  // namespace gateway::page\n")
+file(WRITE ${OUT}.new "${text}")
+file(COPY_FILE ${OUT}.new ${OUT} ONLY_IF_DIFFERENT)
