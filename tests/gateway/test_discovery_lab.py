@@ -3,7 +3,7 @@
 namespace lab of tests/support/netns_lab.py (two namespaces, a veth cable,
 an Avahi daemon on each side; nothing leaves them).
 
-    test_discovery_lab.py TM_GATEWAY_EMULATOR
+    test_discovery_lab.py TM_GATEWAY_EMULATOR [TM_BOARDS LIBTM_GPIB]
 
 The server side runs tm-gateway-emulator --listen 0.0.0.0 --allow
 10.77.0.0/24 with its page; the client side runs lxi-tools:
@@ -12,6 +12,10 @@ The server side runs tm-gateway-emulator --listen 0.0.0.0 --allow
  - lxi discover -m (DNS-SD) lists its _vxi-11._tcp and _lxi._tcp services,
    and avahi-browse shows their TXT records;
  - lxi scpi asks inst0 for the interfaces and the instruments found;
+ - tm-boards find lists the gateway's two interfaces, found by broadcast
+   and by DNS-SD; its add line writes a board map through which the
+   program's own driver (libtm-gpib.so, as the window loads it) asks the
+   multimeter behind the gateway *IDN?;
  - the gateway started with no Avahi daemon serves, and announces once one
    starts, and again after it went away and came back;
  - a name another machine took first makes it announce as "... #2";
@@ -110,8 +114,52 @@ def resolved(out, name):
             if line.startswith("=") and line.split(";")[3] == escaped]
 
 
+def found_by_tm_boards(lab, tm_boards, library):
+    """tm-boards find on the client side, then its add line, then the driver through the map."""
+    found = lab.client.run([tm_boards, "find", "--no-serial", "--no-libraries", "--timeout", "2000",
+                            "--tab"], timeout=30)
+    print("tm-boards find:\n" + found.stdout)
+    rows = [line.split("\t") for line in found.stdout.splitlines() if line.startswith("vxi11\t")]
+    where = {row[1]: row for row in rows}
+    for interface in ("gpib0", "gpib1"):
+        row = where.get("10.77.0.1," + interface)
+        if check(f"tm-boards find lists 10.77.0.1,{interface}", row, found.stdout + found.stderr):
+            check(f"{interface} found by broadcast and by DNS-SD",
+                  set(row[2].split(",")) >= {"broadcast", "dns-sd"}, "\t".join(row))
+    row = where.get("10.77.0.1,gpib0")
+    if not row or not row[3].startswith("tm-boards add GPIB0 "):
+        return
+    scratch = lab.client.run(["mktemp", "-d"], timeout=5).stdout.strip()
+    board_map = os.path.join(scratch, "boards.yaml")
+    added = lab.client.run(["env", f"GPIB_BOARDS={board_map}", tm_boards]
+                           + row[3].split()[1:], timeout=15)
+    check("its add line writes the board map", added.returncode == 0, added.stdout + added.stderr)
+    # The program's own driver through the map it wrote: the multimeter at 9
+    # on the gateway's gpib0 (Send with a line feed and EOI, Receive to EOI).
+    code = f"""
+import ctypes
+gpib = ctypes.CDLL({library!r})
+ud = gpib.ibfind(b"GPIB0")
+gpib.Send(0, ctypes.c_ushort(9), b"*IDN?", ctypes.c_long(5), 1)
+answer = ctypes.create_string_buffer(256)
+gpib.Receive(0, ctypes.c_ushort(9), answer, ctypes.c_long(256), 0x100)
+gpib.ThreadIbcntl.restype = ctypes.c_long
+print(ud, hex(gpib.ThreadIbsta()), answer.raw[:gpib.ThreadIbcntl()].decode(errors="replace").strip())
+"""
+    asked = lab.client.run(["env", f"GPIB_BOARDS={board_map}", sys.executable, "-c", code],
+                           timeout=30)
+    print("the driver through the added board: " + asked.stdout.strip())
+    words = asked.stdout.split(" ", 2)
+    ok = len(words) == 3 and int(words[0]) >= 0 and int(words[1], 16) & 0xA000 == 0x2000
+    check("the driver opens the added board and the multimeter answers with END",
+          ok and words[2].strip() == "SIMULATED BENCH,DMM-9,0001,1.0", asked.stdout + asked.stderr)
+    lab.client.run(["rm", "-rf", scratch], timeout=5)
+
+
 def main():
     emulator = os.path.abspath(sys.argv[1])
+    tm_boards = os.path.abspath(sys.argv[2]) if len(sys.argv) > 3 else None
+    library = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
     reason = unavailable()
     if reason is None and not shutil.which("lxi"):
         reason = "lxi-tools is not installed; scripts/deps.sh installs it"
@@ -158,6 +206,10 @@ def main():
         print(f"lxi scpi '{question}': {asked}")
         check("inst0 lists the interfaces and what a search finds on gpib0",
               asked == '"gpib0","gpib1";"gpib0,5,1","gpib0,7,2","gpib0,9","gpib0,12"', asked)
+
+        if tm_boards:
+            found_by_tm_boards(lab, tm_boards, library)
+            phase("tm-boards done")
 
         peers = os.environ.get("PEERS_DIR", "")
         if peers and os.path.isdir(os.path.join(peers, "pyvisa-py")):
