@@ -62,8 +62,7 @@ void Driver::BoardState::reset() {
     pp2 = false;
     ist = rsv = ppc = 0;
     lastEnd = false;
-    talker.reset();
-    listeners.clear();
+    addressing.reset();
     queued.clear();
 }
 
