@@ -51,7 +51,7 @@ struct Timeout {
     int code = 13;
     int64_t exactUs = -1;  // >= 0: this many microseconds, whatever the code says
 
-    // The code is the one the time rounds up to: what a trace shows.
+    // The code is the one the time rounds up to, for whatever reads codes alone.
     static Timeout ofUs(int64_t us) {
         us = us < 0 ? 0 : us;
         return {timeoutCodeNotShorter(us), us};
