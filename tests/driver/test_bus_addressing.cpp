@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 #include <string>
@@ -97,6 +98,27 @@ TEST(BusAddressing, BytesThatAddressNobodyAreLeftToTheCaller) {
     a.setOwn(true, false);
     a.take(cmd::UNT, kOwn);
     EXPECT_FALSE(a.ownTalks());
+}
+
+TEST(BusAddressing, NoStreamOfBytesGrowsTheListenersBeyondTheAddressesThereAre) {
+    // A network client may send command bytes without end: every listen
+    // and secondary address in every order, over and over, never UNL.
+    BusAddressing a;
+    for (int round = 0; round < 3; ++round)
+        for (int p = 0; p < 31; ++p)
+            for (int s = 0; s < 256; ++s) {
+                if ((s & 0x7F) == cmd::UNL)
+                    continue;
+                const uint8_t bytes[] = {cmd::LAD(p), uint8_t(s), cmd::SAD(s % 31)};
+                a.take(bytes, kOwn);
+            }
+    std::vector<BusAddress> seen = a.listeners();
+    EXPECT_GT(seen.size(), 30u * 31u);  // each device at 1-30, each secondary: listed
+    EXPECT_LE(seen.size(), 30u * 32u);
+    std::sort(seen.begin(), seen.end(),
+              [](BusAddress x, BusAddress y) { return x.pad * 32 + x.sad < y.pad * 32 + y.sad; });
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+    for (BusAddress l : seen) EXPECT_NE(l.pad, kOwn);
 }
 
 }  // namespace
