@@ -1,7 +1,5 @@
 #include "platform/code_slices.h"
 
-#include <algorithm>
-
 #include "net/monotonic.h"
 
 namespace platform {

@@ -274,7 +274,8 @@ std::vector<Instrument*> SimBoard::addressedListeners() {
 
 void SimBoard::commandByte(uint8_t byte) {
     using namespace gpibdrv::cmd;
-    byte &= 0x7F;                        // the parity bit is not ours to judge
+    // The parity bit is not ours to judge.
+    byte &= 0x7F;
     if (m_ppcPending && byte >= 0x60) {  // PPE or PPD, to each addressed listener
         for (Instrument* inst : addressedListeners())
             inst->configureParallelPoll(byte < PPD ? std::optional<uint8_t>(byte) : std::nullopt);
