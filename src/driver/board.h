@@ -36,16 +36,27 @@ enum class EndMode {
 
 // The driver's timeout codes in microseconds; 0 for code 0 (no timeout).
 int64_t timeoutUs(int code);
+// The code of the shortest time not shorter than us (17 beyond the longest),
+// and of the longest time not longer than us (0 when even code 1 is longer).
+int timeoutCodeNotShorter(int64_t us);
+int timeoutCodeNotLonger(int64_t us);
 
-// How long an operation may take: the driver's timeout code (0 for none;
-// each kind bounds "none" by a long limit of its own, so that nothing hangs
-// for good), or a time in microseconds where a caller has one of its own (a
-// network client's io_timeout, which the codes would round up).
+// How long an operation may take. One meaning in every kind: the caller's
+// exact time where it gave one (exactUs >= 0: a network client's io_timeout,
+// a slice of a longer wait), the time of the driver's code otherwise (0 for
+// none; each kind bounds "none" by a long limit of its own, so that nothing
+// hangs for good). A kind that can only wait whole codes makes the exact
+// time out of them (see platform/code_slices.h); none may round it up.
 struct Timeout {
     int code = 13;
     int64_t exactUs = -1;  // >= 0: this many microseconds, whatever the code says
 
-    static Timeout ofUs(int64_t us) { return {0, us < 0 ? 0 : us}; }
+    // The code is the one the time rounds up to, for whatever reads codes alone.
+    static Timeout ofUs(int64_t us) {
+        us = us < 0 ? 0 : us;
+        return {timeoutCodeNotShorter(us), us};
+    }
+    bool exact() const { return exactUs >= 0; }
     // The limit in microseconds; noneUs where the code says "no timeout".
     int64_t limitUs(int64_t noneUs) const {
         return exactUs >= 0 ? exactUs : code ? timeoutUs(code) : noneUs;

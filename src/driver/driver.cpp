@@ -53,6 +53,18 @@ int64_t timeoutUs(int code) {
     return code >= 0 && code <= 17 ? kTable[code] : 0;
 }
 
+int timeoutCodeNotShorter(int64_t us) {
+    int code = 1;
+    while (code < 17 && timeoutUs(code) < us) ++code;
+    return code;
+}
+
+int timeoutCodeNotLonger(int64_t us) {
+    int code = 17;
+    while (code > 0 && timeoutUs(code) > us) --code;
+    return code;
+}
+
 BusAddress Driver::Target::address() const {
     return device ? BusAddress{device->pad, sadOfCode(device->sad)} : BusAddress{};
 }
@@ -71,8 +83,7 @@ void Driver::BoardState::reset() {
     pp2 = false;
     ist = rsv = ppc = 0;
     lastEnd = false;
-    talker.reset();
-    listeners.clear();
+    addressing.reset();
     queued.clear();
 }
 

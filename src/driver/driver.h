@@ -25,6 +25,7 @@
 
 #include "abi/gpib_abi.h"
 #include "driver/board.h"
+#include "driver/bus_addressing.h"
 #include "driver/bus_lock.h"
 #include "driver/fault_injector.h"
 
@@ -193,8 +194,7 @@ class Driver {
         bool opened = false;   // ibfind (or a first use) opened it
         // Whom the board-level calls (ibrd, ibwrt, RcvRespMsg, SendDataBytes)
         // reach: what ReceiveSetup, SendSetup and ibcmd addressed.
-        std::optional<BusAddress> talker;
-        std::vector<BusAddress> listeners;
+        BusAddressing addressing;
         // Status bytes the automatic serial polls found, by address.
         std::map<int, std::deque<uint8_t>> queued;
         void reset();
@@ -274,6 +274,9 @@ class Driver {
                 bool eoi, int eos, Timeout t, long& sent);
     // Command bytes, remembering whom they addressed for board-level I/O.
     int commandBytes(BoardState& b, std::span<const uint8_t> bytes, Timeout t, long& sent);
+    // Addressing bytes of the driver's own: sent where the kind takes command
+    // bytes, else only remembered.
+    int addressBus(BoardState& b, std::span<const uint8_t> bytes);
     // Addresses listeners (UNL, LAD [SAD] ..., the board as talker) or a
     // talker; a board that cannot send command bytes addresses with its
     // next transfer, and the driver remembers whom.

@@ -206,12 +206,12 @@ void Driver::SendDataBytes(int board, const void* buffer, long count, int eotmod
     onBoard(CallId::SendDataBytes, board, GPIB_NOADDR, st, [&](BoardState& b) {
         int err = eotmode < 0 || eotmode > 2 || badBuffer(buffer, count) ? GPIB_EARG
                   : !cic(b)                                              ? GPIB_ECIC
-                  : b.listeners.empty()                                  ? GPIB_ENOL
+                  : b.addressing.listeners().empty()                     ? GPIB_ENOL
                                                                          : kDone;
         long sent = 0;
-        for (size_t i = 0; err == kDone && i < b.listeners.size(); ++i)
-            err = b.board->send(b.listeners[i], static_cast<const char*>(buffer), count,
-                                endMode(eotmode), Timeout{b.tmo}, sent);
+        for (size_t i = 0; err == kDone && i < b.addressing.listeners().size(); ++i)
+            err = b.board->send(b.addressing.listeners()[i], static_cast<const char*>(buffer),
+                                count, endMode(eotmode), Timeout{b.tmo}, sent);
         finish(b, err, st);
         st.setCount(sent);
     });
@@ -237,12 +237,12 @@ void Driver::RcvRespMsg(int board, void* buffer, long count, int termination, Ca
         bool badTerm = termination < 0 || (termination > 255 && termination != GPIB_STOPend);
         int err = badTerm || badBuffer(buffer, count) ? GPIB_EARG
                   : !cic(b)                           ? GPIB_ECIC
-                  : !b.talker                         ? GPIB_EADR
+                  : !b.addressing.talker()            ? GPIB_EADR
                                                       : kDone;
         long got = 0;
         int ended = 0;
         if (err == kDone)
-            err = b.board->receive(*b.talker, static_cast<char*>(buffer), count,
+            err = b.board->receive(*b.addressing.talker(), static_cast<char*>(buffer), count,
                                    termination == GPIB_STOPend ? -1 : termination, Timeout{b.tmo},
                                    got, ended);
         finish(b, err, st);
@@ -265,7 +265,7 @@ void Driver::ResetSys(int board, const Addr4882_t* list, CallStatus& st) {
             return;
         err = b.board->interfaceClear();
         if (err == kDone)
-            b.talker.reset(), b.listeners.clear(), err = b.board->clear(nullptr);
+            b.addressing.reset(), err = b.board->clear(nullptr);
         for (size_t i = 0; err == kDone && i < to.size(); ++i) {
             long sent = 0;
             err = b.board->send(to[i], "*RST", 4, EndMode::AppendLf, Timeout{b.tmo}, sent);

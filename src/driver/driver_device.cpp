@@ -162,7 +162,7 @@ int Driver::ibsic(int ud, CallStatus& st) {
     return onDescriptor(CallId::ibsic, ud, st, [&](BoardState& b, Target& t) {
         int err = t.device ? GPIB_EARG : b.sc ? b.board->interfaceClear() : GPIB_ESAC;
         if (err == kDone)
-            b.talker.reset(), b.listeners.clear();
+            b.addressing.reset();
         finish(b, err, st);
     });
 }

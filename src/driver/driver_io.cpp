@@ -66,34 +66,21 @@ int Driver::writeTo(BoardState& b, const std::vector<BusAddress>& to, const char
 
 int Driver::commandBytes(BoardState& b, std::span<const uint8_t> bytes, Timeout t, long& sent) {
     int err = b.board->command(bytes, t, sent);
-    // What the bytes addressed, for board-level transfers after them.
-    enum { None, Talk, Listen } last = None;
-    for (long i = 0; i < sent && i < long(bytes.size()); ++i) {
-        const uint8_t c = bytes[size_t(i)] & 0x7F;
-        const int low = c & 0x1F;
-        if (c == cmd::UNL) {
-            b.listeners.clear(), last = None;
-        } else if (c == cmd::UNT) {
-            b.talker.reset(), last = None;
-        } else if (c >= 0x20 && c < cmd::UNL) {
-            last = low == b.pad ? None : Listen;
-            if (last == Listen)
-                b.listeners.push_back({low, -1});
-        } else if (c >= 0x40 && c < cmd::UNT) {
-            last = Talk;
-            if (low == b.pad)
-                b.talker.reset(), last = None;
-            else
-                b.talker = BusAddress{low, -1};
-        } else if (c >= 0x60 && c < 0x7F && last != None) {
-            BusAddress& a = last == Talk ? *b.talker : b.listeners.back();
-            a.sad = low;
-            last = None;
-        } else {
-            last = None;
-        }
-    }
+    // What the bytes that went out addressed, for board-level transfers after them.
+    const long took = std::clamp<long>(sent, 0, long(bytes.size()));
+    b.addressing.take(bytes.first(size_t(took)), b.pad);
     return err;
+}
+
+int Driver::addressBus(BoardState& b, std::span<const uint8_t> bytes) {
+    long sent = 0;
+    int err = commandBytes(b, bytes, Timeout{b.tmo}, sent);
+    if (err != GPIB_ECAP)
+        return err;
+    // A kind without command bytes addresses with each transfer: whom these
+    // bytes would have addressed is whom the next transfers reach.
+    b.addressing.take(bytes, b.pad);
+    return kDone;
 }
 
 int Driver::addressListeners(BoardState& b, const std::vector<BusAddress>& to) {
@@ -104,10 +91,7 @@ int Driver::addressListeners(BoardState& b, const std::vector<BusAddress>& to) {
             bytes.push_back(cmd::SAD(a.sad));
     }
     bytes.push_back(cmd::TAD(b.pad));
-    long sent = 0;
-    int err = commandBytes(b, bytes, Timeout{b.tmo}, sent);
-    b.listeners = to;  // a kind without command bytes addresses with each transfer
-    return err == GPIB_ECAP ? kDone : err;
+    return addressBus(b, bytes);
 }
 
 int Driver::addressTalker(BoardState& b, BusAddress from) {
@@ -115,10 +99,7 @@ int Driver::addressTalker(BoardState& b, BusAddress from) {
     if (from.sad >= 0)
         bytes.push_back(cmd::SAD(from.sad));
     bytes.push_back(cmd::LAD(b.pad));
-    long sent = 0;
-    int err = commandBytes(b, bytes, Timeout{b.tmo}, sent);
-    b.talker = from;
-    return err == GPIB_ECAP ? kDone : err;
+    return addressBus(b, bytes);
 }
 
 int Driver::ibrd(int ud, void* buffer, long count, CallStatus& st) {
@@ -132,12 +113,12 @@ int Driver::ibrd(int ud, void* buffer, long count, CallStatus& st) {
             return;
         }
         const bool device = t.device.has_value();
-        if (!device && !b.talker) {
+        if (!device && !b.addressing.talker()) {
             fail(&b, GPIB_EADR, st);  // nobody was addressed to talk
             st.setCount(0);
             return;
         }
-        const BusAddress from = device ? t.address() : *b.talker;
+        const BusAddress from = device ? t.address() : *b.addressing.talker();
         const int eos = device ? t.device->eos : b.eos;
         long got = 0;
         bool eoi = false;
@@ -175,7 +156,8 @@ int Driver::ibwrt(int ud, const void* data, long count, CallStatus& st) {
             return;
         }
         const bool device = t.device.has_value();
-        std::vector<BusAddress> to = device ? std::vector<BusAddress>{t.address()} : b.listeners;
+        std::vector<BusAddress> to =
+            device ? std::vector<BusAddress>{t.address()} : b.addressing.listeners();
         long sent = 0;
         int err = writeTo(b, to, static_cast<const char*>(data), count,
                           device ? t.device->eot != 0 : b.eot, device ? t.device->eos : b.eos,
@@ -279,7 +261,8 @@ int Driver::ibwrtf(int ud, const char* path, CallStatus& st) {
     long total = 0;
     return onDescriptor(CallId::ibwrtf, ud, st, [&](BoardState& b, Target& t) {
         const bool device = t.device.has_value();
-        std::vector<BusAddress> to = device ? std::vector<BusAddress>{t.address()} : b.listeners;
+        std::vector<BusAddress> to =
+            device ? std::vector<BusAddress>{t.address()} : b.addressing.listeners();
         const bool eot = device ? t.device->eot != 0 : b.eot;
         const int eos = device ? t.device->eos : b.eos;
         int err = cic(b) ? kDone : GPIB_ECIC;

@@ -24,18 +24,10 @@ int64_t deadlineAfterMs(uint32_t ms) {
 
 }  // namespace
 
-// A timeout of the client's own for a board: exact where the kind keeps to
-// it, and the smallest driver code that is not shorter for the kinds that
-// round to codes.
+// The client's io_timeout, less the time the operation waited for the
+// bus, as the exact time every kind keeps to.
 gpibdrv::Timeout timeoutUntil(int64_t deadlineUs) {
-    const int64_t us = std::max<int64_t>(deadlineUs - net::monotonicUs(), 0);
-    int code = 17;
-    for (int c = 1; c < 17; ++c)
-        if (gpibdrv::timeoutUs(c) >= us) {
-            code = c;
-            break;
-        }
-    return {code, us};
+    return gpibdrv::Timeout::ofUs(deadlineUs - net::monotonicUs());
 }
 
 GatewayCore::GatewayCore(std::vector<BoardEntry> boards, CoreSettings settings)

@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "driver/bus_addressing.h"
 #include "driver/bus_lock.h"
-#include "gateway/bus_addressing.h"
 #include "gateway/gateway_identity.h"
 #include "gateway/link_name.h"
 #include "gateway/vxi11_args.h"

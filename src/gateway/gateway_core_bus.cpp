@@ -21,11 +21,16 @@ int GatewayCore::sendCommands(Board& b, std::string_view bytes, gpibdrv::Timeout
     gpibdrv::Board& board = *b.entry.board;
     long sent = 0;
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-    int err = board.command(std::span<const uint8_t>(data, bytes.size()), t, sent);
+    const std::span<const uint8_t> all(data, bytes.size());
+    int err = board.command(all, t, sent);
     b.commandsPassed = err == kDone;
-    if (err != kDone && err != GPIB_ECAP)
+    if (err != kDone && err != GPIB_ECAP) {
+        // What went onto the bus before the failure addressed whom it says.
+        b.addressing.take(all.first(size_t(std::clamp<long>(sent, 0, long(all.size())))),
+                          b.entry.ownPad);
         return err;
-    for (uint8_t byte : std::span<const uint8_t>(data, bytes.size())) {
+    }
+    for (uint8_t byte : all) {
         if (b.addressing.take(byte, b.entry.ownPad) || err == kDone)
             continue;
         // The kind took no command bytes: what this one tells the devices
@@ -61,14 +66,20 @@ int GatewayCore::sendCommands(Board& b, std::string_view bytes, gpibdrv::Timeout
 }
 
 int GatewayCore::emulatedNdac(Board& b, bool& ndac) {
-    // The addresses by primary: a primary alone with several of its
-    // secondaries is one listener search of the kind, the rest one check each.
+    // The addresses by primary. A device at a primary address alone listens
+    // whatever secondaries follow its listen address, so it is asked about
+    // too. Several secondaries of one primary are one listener search of the
+    // kind, the rest one check each.
     std::map<int, std::vector<int>> byPrimary;
-    for (const BusAddress& a : b.addressing.listeners()) byPrimary[a.pad].push_back(a.sad);
+    for (const BusAddress& a : b.addressing.listeners()) {
+        std::vector<int>& sads = byPrimary[a.pad];
+        if (sads.empty() && a.sad >= 0)
+            sads.push_back(-1);
+        sads.push_back(a.sad);
+    }
     ndac = false;
     for (const auto& [pad, sads] : byPrimary) {
-        const bool alone = std::find(sads.begin(), sads.end(), -1) != sads.end();
-        if (alone && sads.size() > 2) {
+        if (sads.size() > 2) {
             std::vector<BusAddress> found;
             const int pads[] = {pad};
             if (int err = b.entry.board->findListeners(pads, 31, found); err != kDone)

@@ -15,7 +15,7 @@ struct GatewayCore::Board {
     // Held with the bus:
     bool open = false;
     std::string lastProblem;  // logged once until the board opens again
-    BusAddressing addressing;
+    gpibdrv::BusAddressing addressing;
     bool commandsPassed = false;  // the last command bytes went onto the bus itself
     bool ren = false;             // what REN was last set to, where the lines do not show it
     // Under m_lock: the link whose operation holds the bus, to interrupt.

@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/code_slices.h"
+
 namespace platform {
 
 using gpibdrv::kDone;
@@ -41,16 +43,6 @@ std::string errorName(int iberr) {
     if (iberr >= 0 && iberr <= 20 && *kNames[iberr])
         return kNames[iberr];
     return "iberr " + std::to_string(iberr);
-}
-
-// The longest timeout code stands for "none": nothing waits for good.
-int codeOf(gpibdrv::Timeout t) {
-    if (t.exactUs < 0)
-        return t.code > 0 && t.code <= 17 ? t.code : 17;
-    for (int code = 1; code < 17; ++code)
-        if (gpibdrv::timeoutUs(code) >= t.exactUs)
-            return code;
-    return 17;
 }
 
 }  // namespace
@@ -228,13 +220,23 @@ int PlatformBoard::device(gpibdrv::BusAddress a, Descriptor*& d) {
     return kDone;
 }
 
-int PlatformBoard::prepare(gpibdrv::BusAddress a, gpibdrv::Timeout t, Descriptor*& d) {
-    int err = device(a, d);
-    return err == kDone ? timeout(*d, t) : err;
+int PlatformBoard::timeout(Descriptor& d, int code) {
+    return setting(d, api().ibtmo, kTmoOption, code, &Descriptor::tmo);
 }
 
-int PlatformBoard::timeout(Descriptor& d, gpibdrv::Timeout t) {
-    return setting(d, api().ibtmo, kTmoOption, codeOf(t), &Descriptor::tmo);
+int PlatformBoard::inSlices(Descriptor& d, gpibdrv::Timeout t,
+                            const std::function<int(bool& timedOut)>& call) {
+    CodeSlices slices(t);
+    int err = kDone;
+    for (int code; (code = slices.next()) > 0;) {
+        if (int set = timeout(d, code); set != kDone)
+            return set;
+        bool timedOut = false;
+        err = call(timedOut);
+        if (!timedOut)
+            break;
+    }
+    return err;
 }
 
 int PlatformBoard::endMode(Descriptor& d, bool eoi) {

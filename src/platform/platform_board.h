@@ -17,6 +17,7 @@
 // built from others (go to local from command bytes, the SRQ wait from the
 // SRQ line, the lines from the SRQ line).
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -77,16 +78,19 @@ class PlatformBoard final : public gpibdrv::Board {
     int outcome(bool onBoard, CallResult* result = nullptr);
     // The descriptor of a device, made on first use.
     int device(gpibdrv::BusAddress a, Descriptor*& d);
-    // The descriptor's timeout, end mode and read termination as an
+    // The descriptor's timeout code, end mode and read termination as an
     // operation needs them; kDone or the error.
-    int timeout(Descriptor& d, gpibdrv::Timeout t);
+    int timeout(Descriptor& d, int code);
     int endMode(Descriptor& d, bool eoi);
     int readEnd(Descriptor& d, int eos);
     // A setting through its own call, else through ibconfig; ECAP with neither.
     int setting(Descriptor& d, int(GPIB_CALL* call)(int, int), int option, int value,
                 int Descriptor::*cached);
-    // Finds the descriptor of a device and sets its timeout.
-    int prepare(gpibdrv::BusAddress a, gpibdrv::Timeout t, Descriptor*& d);
+    // One operation of the library on d, in slices of timeout codes that end
+    // it at t (code_slices.h): call makes the library's call and says
+    // whether the library's timeout ended it before it was done, so that the
+    // next slice goes on with it. kDone, or the error of the last call.
+    int inSlices(Descriptor& d, gpibdrv::Timeout t, const std::function<int(bool& timedOut)>& call);
     int busCommand(uint8_t byte);
     // Whether the board answers, with its own address and bus state.
     int probe();

@@ -18,13 +18,18 @@ int sadWord(int sad) {
     return sad < 0 ? kNoSad : 0x60 + sad;
 }
 
+// The library ended a call by its timeout: the next slice may go on with it.
+bool timedOut(int err, const CallResult& r) {
+    return err == GPIB_EABO && (r.ibsta & GPIB_TIMO);
+}
+
 }  // namespace
 
 int PlatformBoard::send(BusAddress to, const char* data, long count, gpibdrv::EndMode end,
                         Timeout t, long& sent) {
     sent = 0;
     Descriptor* d = nullptr;
-    int err = prepare(to, t, d);
+    int err = device(to, d);
     if (err == kDone)
         err = endMode(*d, end != gpibdrv::EndMode::None);
     if (err != kDone)
@@ -40,10 +45,18 @@ int PlatformBoard::send(BusAddress to, const char* data, long count, gpibdrv::En
         bytes = withLf.data();
         n = long(withLf.size());
     }
-    api().ibwrt(d->ud, bytes, n);
-    CallResult r;
-    err = outcome(false, &r);
-    sent = std::clamp(r.count, 0L, count);
+    // A slice that timed out never reached the last byte, so EOI (with the
+    // last byte of a call) only ever goes with the message's last byte.
+    long done = 0;
+    err = inSlices(*d, t, [&](bool& more) {
+        api().ibwrt(d->ud, bytes + done, n - done);
+        CallResult r;
+        int e = outcome(false, &r);
+        done += std::clamp(r.count, 0L, n - done);
+        more = timedOut(e, r) && done < n;
+        return e;
+    });
+    sent = std::min(done, count);
     return err;
 }
 
@@ -52,15 +65,20 @@ int PlatformBoard::receive(BusAddress from, char* dst, long count, int eos, Time
     got = 0;
     ended = 0;
     Descriptor* d = nullptr;
-    int err = prepare(from, t, d);
+    int err = device(from, d);
     if (err == kDone)
         err = readEnd(*d, eos);
     if (err != kDone)
         return err;
-    api().ibrd(d->ud, dst, count);
+    // A slice that timed out keeps what it read; the next reads on after it.
     CallResult r;
-    err = outcome(false, &r);
-    got = std::clamp(r.count, 0L, count);
+    err = inSlices(*d, t, [&](bool& more) {
+        api().ibrd(d->ud, dst + got, count - got);
+        int e = outcome(false, &r);
+        got += std::clamp(r.count, 0L, count - got);
+        more = timedOut(e, r) && got < count;
+        return e;
+    });
     if (err != kDone)
         return err;
     // END says EOI or the termination byte; the last byte tells them apart
@@ -78,11 +96,17 @@ int PlatformBoard::serialPoll(BusAddress device, Timeout t, uint8_t& status) {
     if (int err = unusable(api().ibrsp != nullptr); err != kDone)
         return err;
     Descriptor* d = nullptr;
-    if (int err = prepare(device, t, d); err != kDone)
+    if (int err = this->device(device, d); err != kDone)
         return err;
+    // A poll nobody answered changed nothing: the next slice polls again.
     char byte = 0;
-    api().ibrsp(d->ud, &byte);
-    int err = outcome(false);
+    int err = inSlices(*d, t, [&](bool& more) {
+        api().ibrsp(d->ud, &byte);
+        CallResult r;
+        int e = outcome(false, &r);
+        more = timedOut(e, r);
+        return e;
+    });
     if (err == kDone)
         status = uint8_t(byte);
     return err;
@@ -211,13 +235,15 @@ int PlatformBoard::command(std::span<const uint8_t> bytes, Timeout t, long& sent
     sent = 0;
     if (int err = unusable(api().ibcmd != nullptr); err != kDone)
         return err;
-    if (int err = timeout(m_board, t); err != kDone)
-        return err;
-    api().ibcmd(m_board.ud, bytes.data(), long(bytes.size()));
-    CallResult r;
-    int err = outcome(true, &r);
-    sent = std::clamp(r.count, 0L, long(bytes.size()));
-    return err;
+    const long n = long(bytes.size());
+    return inSlices(m_board, t, [&](bool& more) {
+        api().ibcmd(m_board.ud, bytes.data() + sent, n - sent);
+        CallResult r;
+        int e = outcome(true, &r);
+        sent += std::clamp(r.count, 0L, n - sent);
+        more = timedOut(e, r) && sent < n;
+        return e;
+    });
 }
 
 int PlatformBoard::goToLocal(BusAddress device) {
@@ -248,11 +274,14 @@ int PlatformBoard::parallelPoll(Timeout t, uint8_t& result) {
     result = 0;
     if (int err = unusable(api().ibrpp != nullptr); err != kDone)
         return err;
-    if (int err = timeout(m_board, t); err != kDone)
-        return err;
     char byte = 0;
-    api().ibrpp(m_board.ud, &byte);
-    int err = outcome(true);
+    int err = inSlices(m_board, t, [&](bool& more) {
+        api().ibrpp(m_board.ud, &byte);
+        CallResult r;
+        int e = outcome(true, &r);
+        more = timedOut(e, r);
+        return e;
+    });
     if (err == kDone)
         result = uint8_t(byte);
     return err;
@@ -264,13 +293,15 @@ int PlatformBoard::waitSrq(Timeout t, bool& asserted) {
         return GPIB_ENEB;
     if (!api().ibwait)
         return Board::waitSrq(t, asserted);
-    if (int err = timeout(m_board, t); err != kDone)
-        return err;
-    api().ibwait(m_board.ud, GPIB_SRQI | GPIB_TIMO);
-    CallResult r;
-    int err = outcome(true, &r);
-    asserted = err == kDone && (r.ibsta & GPIB_SRQI);
-    return err;
+    // A wait ends with TIMO and without an error when its code ran out.
+    return inSlices(m_board, t, [&](bool& more) {
+        api().ibwait(m_board.ud, GPIB_SRQI | GPIB_TIMO);
+        CallResult r;
+        int e = outcome(true, &r);
+        asserted = e == kDone && (r.ibsta & GPIB_SRQI);
+        more = e == kDone && !asserted && (r.ibsta & GPIB_TIMO);
+        return e;
+    });
 }
 
 }  // namespace platform

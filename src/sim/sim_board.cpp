@@ -69,9 +69,9 @@ int SimBoard::statusBits() {
         s |= GPIB_CIC;
     if (m_atn)
         s |= GPIB_ATN;
-    if (m_talker)
+    if (m_addressing.ownTalks())
         s |= GPIB_TACS;
-    if (m_listener)
+    if (m_addressing.ownListens())
         s |= GPIB_LACS;
     for (const Instrument* i : m_instruments)
         if (i->requestingService()) {
@@ -127,7 +127,7 @@ int SimBoard::send(BusAddress to, const char* data, long count, gpibdrv::EndMode
     if (appendLf && all)
         inst->receiveData("\n", 1, true, now);
     m_atn = false;
-    m_talker = true;
+    m_addressing.setOwn(true, false);
     sent = fits;
     return all ? kDone : GPIB_EABO;
 }
@@ -139,7 +139,7 @@ int SimBoard::receive(BusAddress from, char* dst, long count, int eos, gpibdrv::
     if (int err = address(from, inst); err != kDone)
         return err;
     m_atn = false;
-    m_listener = true;
+    m_addressing.setOwn(false, true);
     SimClock& clock = m_bus->clock();
     double byteUs = m_bus->definition().timing.byteUs;
     int64_t deadline = clock.nowUs() + m_bus->waitLimitUs(t);
@@ -222,8 +222,7 @@ int SimBoard::interfaceClear() {
     m_cic = true;
     takeControl();
     m_addressed = nullptr;  // IFC unaddresses every device
-    m_listenAddresses.clear();
-    m_lastPrimary = m_talkAddress = -1;
+    m_addressing.reset();
     m_ppcPending = false;
     return kDone;
 }
@@ -259,46 +258,33 @@ int SimBoard::srqLine(bool& asserted) {
 
 std::vector<Instrument*> SimBoard::addressedListeners() {
     std::vector<Instrument*> found;
-    for (const BusAddress& a : m_listenAddresses)
-        if (Instrument* inst = listenerAt(a);
-            inst && std::find(found.begin(), found.end(), inst) == found.end())
+    auto add = [&](Instrument* inst) {
+        if (inst && std::find(found.begin(), found.end(), inst) == found.end())
             found.push_back(inst);
+    };
+    for (const BusAddress& a : m_addressing.listeners()) {
+        add(listenerAt(a));
+        // An instrument at the primary address alone does not look at
+        // secondaries: its listen address made it listen.
+        if (a.sad >= 0)
+            add(listenerAt({a.pad, -1}));
+    }
     return found;
 }
 
 void SimBoard::commandByte(uint8_t byte) {
     using namespace gpibdrv::cmd;
-    byte &= 0x7F;  // the parity bit is not ours to judge
-    const int low = byte & 0x1F;
-    const int own = m_def.pad;
+    // The parity bit is not ours to judge.
+    byte &= 0x7F;
     if (m_ppcPending && byte >= 0x60) {  // PPE or PPD, to each addressed listener
         for (Instrument* inst : addressedListeners())
             inst->configureParallelPoll(byte < PPD ? std::optional<uint8_t>(byte) : std::nullopt);
         return;
     }
     m_ppcPending = byte == PPC;
-    if (byte == UNL) {
-        m_listenAddresses.clear();
-        m_listener = false;
-        m_lastPrimary = -1;
-    } else if (byte == UNT) {
-        m_talker = false;
-        m_talkAddress = -1;
-        m_lastPrimary = -1;
-    } else if (byte >= 0x20 && byte < UNL) {  // a listen address
-        m_lastPrimary = low;
-        if (low == own)
-            m_listener = true;
-        else
-            m_listenAddresses.push_back({low, -1});
-    } else if (byte >= 0x40 && byte < UNT) {  // a talk address: one talker at a time
-        m_talker = low == own;
-        m_talkAddress = low;
-        m_lastPrimary = -1;
-    } else if (byte >= 0x60 && byte < 0x7F) {  // a secondary: of the primary before it
-        if (m_lastPrimary >= 0 && m_lastPrimary != own)
-            m_listenAddresses.push_back({m_lastPrimary, low});
-    } else if (byte == GET || byte == SDC || byte == GTL) {
+    if (m_addressing.take(byte, m_def.pad))
+        return;
+    if (byte == GET || byte == SDC || byte == GTL) {
         for (Instrument* inst : addressedListeners()) {
             if (byte == GET)
                 inst->trigger(m_bus->clock().nowUs());
@@ -315,10 +301,11 @@ void SimBoard::commandByte(uint8_t byte) {
         for (Instrument* i : m_instruments) i->setLockedOut(true);
     } else if (byte == PPU) {
         for (Instrument* i : m_instruments) i->configureParallelPoll(std::nullopt);
-    } else if (byte == TCT && m_talkAddress >= 0 && m_talkAddress != own) {
+    } else if (byte == TCT && m_addressing.talker()) {
         // Control passes to the device addressed to talk; IFC takes it back.
         m_cic = false;
-        m_atn = m_talker = m_listener = false;
+        m_atn = false;
+        m_addressing.setOwn(false, false);
     }
     // The other commands (SPE, SPD) change nothing the bench models.
 }
@@ -351,7 +338,7 @@ int SimBoard::lines(int& state) {
     if (statusBits() & GPIB_SRQI)
         state |= kBusSrq;
     // Between bytes every device addressed to listen holds NDAC.
-    if (!m_listenAddresses.empty() && !addressedListeners().empty())
+    if (!addressedListeners().empty())
         state |= kBusNdac;
     return kDone;
 }

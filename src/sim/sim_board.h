@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "driver/board.h"
+#include "driver/bus_addressing.h"
 #include "sim/bench_definition.h"
 #include "sim/instrument.h"
 #include "sim/sim_clock.h"
@@ -87,10 +88,11 @@ class SimBoard final : public gpibdrv::Board {
     Instrument* listenerAt(const gpibdrv::BusAddress& a);
     // Addresses the device for a bus message: ENOL when nobody listens there.
     int address(const gpibdrv::BusAddress& a, Instrument*& inst);
-    // The controller takes the bus back: ATN, nobody talks or listens.
+    // The controller takes the bus back: ATN, the board neither talks nor
+    // listens.
     void takeControl() {
         m_atn = true;
-        m_talker = m_listener = false;
+        m_addressing.setOwn(false, false);
     }
     // One command byte sent with ATN: what it addresses or tells the devices.
     void commandByte(uint8_t byte);
@@ -102,14 +104,11 @@ class SimBoard final : public gpibdrv::Board {
     std::shared_ptr<SimBus> m_bus;
     std::recursive_mutex& m_lock;  // the bench board's, see SimBus
     BoardDef m_def;
-    bool m_cic = false, m_atn = false, m_talker = false, m_listener = false, m_ren = false;
+    bool m_cic = false, m_atn = false, m_ren = false;
     Instrument* m_addressed = nullptr;  // the device last addressed to listen
-    // What command bytes left on the bus: the listen addresses since the
-    // last UNL (a secondary after the primary it follows), and the primary
-    // a secondary would belong to.
-    std::vector<gpibdrv::BusAddress> m_listenAddresses;
-    int m_lastPrimary = -1;
-    int m_talkAddress = -1;     // the primary a talk address named last
+    // Who talks and listens: what command bytes left on the bus, and the
+    // board itself as its own transfers leave it.
+    gpibdrv::BusAddressing m_addressing;
     bool m_ppcPending = false;  // PPC came: PPE and PPD bytes follow
     std::vector<Instrument*> m_instruments;
     std::array<Instrument*, 31 * 32> m_slots{};  // per pad/sad (sad -1 first)

@@ -65,7 +65,10 @@ Gateway::Gateway(GatewayOptions options)
     : m_options(std::move(options)), m_clientId(int(getpid() & 0x7FFFFFFF)) {}
 
 unsigned Gateway::Budget::ioMs() const {
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(ioEnd - Clock::now()).count();
+    // The caller's time goes to the gateway as it is, to the millisecond
+    // above what is left: io_timeout 0 (try once, wait for nothing) only
+    // once nothing is left.
+    auto ms = std::chrono::ceil<std::chrono::milliseconds>(ioEnd - Clock::now()).count();
     return unsigned(std::max<int64_t>(ms, 0));
 }
 

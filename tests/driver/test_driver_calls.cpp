@@ -138,6 +138,23 @@ TEST_F(DriverCalls, BoardTransfersReachWhomTheCommandBytesAddressed) {
     EXPECT_EQ(st.iberr, GPIB_EADR);
 }
 
+TEST_F(DriverCalls, EachAddressedListenerIsWrittenToOnceUntilUnlistened) {
+    using namespace gpibdrv::cmd;
+    // 5 twice, 7 with two secondaries: three listeners, one write each.
+    const uint8_t bytes[] = {UNL, LAD(5), LAD(5), LAD(7), SAD(1), SAD(2), TAD(0)};
+    driver.ibcmd(0, bytes, sizeof bytes, st);
+    driver.ibwrt(0, "hi", 2, st);
+    EXPECT_EQ(st.ibsta & GPIB_ERR, 0);
+    EXPECT_EQ(board->log, (std::vector<std::string>{"command 63 37 37 39 97 98 64", "send 5 hi EOI",
+                                                    "send 7/1 hi EOI", "send 7/2 hi EOI"}));
+    // ReceiveSetup unlistens every device before it addresses the talker,
+    // on a kind without command bytes as on the bus.
+    board->commands = false;
+    driver.ReceiveSetup(0, 12, st);
+    driver.ibwrt(0, "hi", 2, st);
+    EXPECT_EQ(st.iberr, GPIB_ENOL);
+}
+
 TEST_F(DriverCalls, AKindWithoutCommandBytesAddressesWithItsNextTransfer) {
     board->commands = false;
     const Addr4882_t listeners[] = {9, Addr4882_t(5 | 0x61 << 8), GPIB_NOADDR};

@@ -137,7 +137,7 @@ TEST_F(GatewayLibraryTest, ANetworkClientReachesThePlatformBoard) {
 
     // The library's failures are the gateway's errors: a timeout is 15, a
     // device nobody answers at is 3 (device not accessible).
-    fake.push("ibrd", {.ibsta = GPIB_ERR | GPIB_TIMO, .iberr = GPIB_EABO});
+    fake.push("ibrd", {.ibsta = GPIB_ERR | GPIB_TIMO, .iberr = GPIB_EABO, .waits = true});
     EXPECT_EQ(c.read(meter, 256, 300), "error 15");
     fake.push("ibwrt", {.ibsta = GPIB_ERR, .iberr = GPIB_ENOL, .count = 0});
     EXPECT_EQ(c.write(meter, "*IDN?\n"), 3);

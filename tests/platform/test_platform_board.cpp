@@ -137,7 +137,7 @@ TEST_F(PlatformBoardTest, EachOperationIsTheLibrarysCall) {
              char buf[10];
              long got = 0;
              int ended = 7;
-             int r = b.receive(kMeter, buf, 10, -1, Timeout::ofUs(250000), got, ended);
+             int r = b.receive(kMeter, buf, 10, -1, Timeout{10}, got, ended);
              EXPECT_EQ(got, 2);
              EXPECT_EQ(ended, 0);
              return r;
@@ -303,7 +303,7 @@ TEST_F(PlatformBoardTest, WhatTheLibraryLacksFailsWithEcap) {
     EXPECT_EQ(n, 1);
     EXPECT_EQ(bare.calls(),
               (Lines{"ibconfig(4, 11, 1)", "ibconfig(4, 3, 13)", "ibcmd(4, \"?)b\\x01\")",
-                     "ibconfig(16, 3, 11)", "ibconfig(16, 4, 0)", "ibwrt(16, \"AB\")"}));
+                     "ibconfig(16, 4, 0)", "ibconfig(16, 3, 11)", "ibwrt(16, \"AB\")"}));
 }
 
 TEST_F(PlatformBoardTest, RefusedLibrariesAndBoardsSayWhy) {

@@ -4,11 +4,14 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -17,8 +20,17 @@ struct State {
     std::map<std::string, std::deque<fakeplatform::Outcome>> queued;
     std::map<std::string, fakeplatform::Outcome> defaults;
     std::vector<std::string> calls;
+    std::map<int, int> timeouts;  // the code of each descriptor
     int nextUd = 16;
 };
+
+// A platform driver's timeout codes in microseconds (code 0: none).
+long long codeUs(int code) {
+    static const long long kUs[] = {0,       10,       30,       100,       300,       1000,
+                                    3000,    10000,    30000,    100000,    300000,    1000000,
+                                    3000000, 10000000, 30000000, 100000000, 300000000, 1000000000};
+    return code > 0 && code <= 17 ? kUs[code] : 0;
+}
 
 // Goes with the library when the last handle closes it; tests open it afresh.
 State& state() {
@@ -35,8 +47,14 @@ thread_local ThreadStatus tStatus;
 fakeplatform::Outcome take(const std::string& name) {
     State& s = state();
     auto& q = s.queued[name];
-    if (q.empty())
-        return s.defaults.count(name) ? s.defaults[name] : fakeplatform::Outcome{};
+    if (q.empty()) {
+        if (s.defaults.count(name))
+            return s.defaults[name];
+        const char* silent = std::getenv("FAKE_PLATFORM_SILENT");
+        if (name == "ibrd" && silent && *silent == '1')
+            return {.ibsta = GPIB_ERR | GPIB_TIMO, .iberr = GPIB_EABO, .waits = true};
+        return {};
+    }
     fakeplatform::Outcome o = q.front();
     q.pop_front();
     return o;
@@ -76,7 +94,7 @@ namespace {
 class Call {
   public:
     Call(const char* name, std::initializer_list<long> args, std::string data = "")
-        : m_guard(state().lock), o(take(name)) {
+        : m_guard(state().lock), o(take(name)), m_ud(args.size() ? int(*args.begin()) : -1) {
         std::string line = std::string(name) + "(";
         bool first = true;
         for (long a : args) line += (first ? "" : ", ") + number(a), first = false;
@@ -85,6 +103,13 @@ class Call {
         state().calls.push_back(line + ")");
     }
     int finish(long moved = 0) {
+        if (o.waits) {
+            // Runs into the descriptor's timeout, letting other calls in meanwhile.
+            auto it = state().timeouts.find(m_ud);
+            const long long us = codeUs(it == state().timeouts.end() ? 13 : it->second);
+            m_guard.unlock();
+            std::this_thread::sleep_for(std::chrono::microseconds(us));
+        }
         long count = o.count >= 0 ? o.count : moved;
         tStatus = {o.ibsta, o.iberr, count};
         ibsta = o.ibsta;
@@ -96,10 +121,13 @@ class Call {
     bool failed() const { return o.ibsta & GPIB_ERR; }
 
   private:
-    std::lock_guard<std::mutex> m_guard;
+    std::unique_lock<std::mutex> m_guard;
 
   public:
     fakeplatform::Outcome o;
+
+  private:
+    int m_ud;
 };
 
 template <class T>
@@ -110,8 +138,9 @@ int outValue(Call&& c, T* to) {
 }
 
 fakeplatform::Outcome fromC(const FakePlatformOutcome* c) {
-    return {c->result, c->ibsta, c->iberr,
-            c->count,  c->value, std::string(c->data ? c->data : "", size_t(c->dataLength))};
+    return {c->result,    c->ibsta, c->iberr,
+            c->count,     c->value, std::string(c->data ? c->data : "", size_t(c->dataLength)),
+            c->waits != 0};
 }
 
 }  // namespace
@@ -121,7 +150,7 @@ extern "C" {
 GPIB_EXPORT void FakePlatformReset() {
     State& s = state();
     std::lock_guard<std::mutex> g(s.lock);
-    s.queued.clear(), s.defaults.clear(), s.calls.clear();
+    s.queued.clear(), s.defaults.clear(), s.calls.clear(), s.timeouts.clear();
     s.nextUd = 16;
 }
 
@@ -160,8 +189,11 @@ GPIB_EXPORT int ibfind(const char* name) {
 
 GPIB_EXPORT int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     Call c("ibdev", {board, pad, sad, tmo, eot, eos});
+    const int ud = c.failed() ? -1 : c.o.result ? c.o.result : state().nextUd++;
+    if (ud >= 0)
+        state().timeouts[ud] = tmo;
     c.finish();
-    return c.failed() ? -1 : c.o.result ? c.o.result : state().nextUd++;
+    return ud;
 }
 
 GPIB_EXPORT int ibwrt(int ud, const void* buf, long n) {
@@ -199,7 +231,10 @@ GPIB_EXPORT int ibcmd(int ud, const void* buf, long n) {
 
 FAKE_CALL2(ibonl)
 GPIB_EXPORT int ibconfig(int ud, int option, int v) {
-    return Call("ibconfig", {ud, option, v}).finish();
+    Call c("ibconfig", {ud, option, v});
+    if (option == 3 && !c.failed())  // IbcTMO
+        state().timeouts[ud] = v;
+    return c.finish();
 }
 
 #ifndef FAKE_PLATFORM_BARE
@@ -211,7 +246,12 @@ FAKE_CALL2(ibsre)
 FAKE_CALL2(ibwait)
 FAKE_CALL2(ibpad)
 FAKE_CALL2(ibsad)
-FAKE_CALL2(ibtmo)
+GPIB_EXPORT int ibtmo(int ud, int v) {
+    Call c("ibtmo", {ud, v});
+    if (!c.failed())
+        state().timeouts[ud] = v;
+    return c.finish();
+}
 FAKE_CALL2(ibeot)
 FAKE_CALL2(ibeos)
 FAKE_OUT(ibrsp, char)

@@ -9,6 +9,13 @@
 // status and the globals); libgpib-platform-bare.so exports ibfindA, ibdev,
 // ibonl, ibwrt, ibrd, ibcmd and ibconfig only, with the globals and without
 // per-thread status.
+//
+// Each descriptor keeps the timeout code ibdev, ibtmo or ibconfig gave it;
+// an outcome with waits set takes that long before it answers, as a call
+// that runs into its timeout does. With FAKE_PLATFORM_SILENT=1 in the
+// environment, an ibrd nothing was scripted for is a read of a silent device:
+// it waits its timeout and fails with TIMO and EABO (for a library loaded by
+// a program the test cannot script, such as tm-gateway).
 
 #include <dlfcn.h>
 
@@ -26,6 +33,7 @@ struct FakePlatformOutcome {
     int value;         // through the out parameter: ibask, ibln, iblines, ibrsp, ibrpp
     const char* data;  // ibrd: the bytes handed over
     long dataLength;
+    int waits;  // nonzero: the call takes its descriptor's timeout first
 };
 }
 
@@ -38,6 +46,7 @@ struct Outcome {
     long count = -1;
     int value = 0;
     std::string data{};
+    bool waits = false;
 };
 
 class Control {
@@ -73,8 +82,9 @@ class Control {
         return reinterpret_cast<F>(dlsym(m_handle, name));
     }
     void send(const char* entry, const char* name, const Outcome& o) {
-        FakePlatformOutcome c{o.result,           o.ibsta, o.iberr, o.count, o.value, o.data.data(),
-                              long(o.data.size())};
+        FakePlatformOutcome c{
+            o.result,       o.ibsta, o.iberr, o.count, o.value, o.data.data(), long(o.data.size()),
+            o.waits ? 1 : 0};
         fn<void (*)(const char*, const FakePlatformOutcome*)>(entry)(name, &c);
     }
 
