@@ -72,6 +72,8 @@ struct AdapterReport {
 // with why.
 int checkAdapter(const AdapterOptions& options, int testAddress, bool flavourFromVersion,
                  AdapterReport& report, std::string& why);
+// The report as tm-adapter-check prints it, one finding a line.
+std::string formatReport(const AdapterReport& report);
 
 // For recognising an adapter by its serial device: opens the device, asks for
 // the version line, and answers it when it answers like this flavour ("" when
