@@ -12,7 +12,7 @@ namespace {
 
 std::string ms(int64_t us) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f ms", double(us) / 1000.0);
+    std::snprintf(text, sizeof text, us < 10000 ? "%.2f ms" : "%.0f ms", double(us) / 1000.0);
     return text;
 }
 
@@ -71,6 +71,8 @@ std::string formatReport(const AdapterReport& r) {
             break;
     }
     out += row("host input:", input + " (" + r.testRead + ")");
+    if (r.hostInput == AdapterReport::HostInput::Untested)
+        out += row("", "--empty-address N tests it with a read from N, where no instrument is");
     out += row("reads:", r.why);
     return out;
 }
