@@ -95,9 +95,12 @@ int ProtocolBoard::settle(int64_t deadlineUs) {
     // is given up, and the link with it until the version line answers.
     if (m_tracker.open()) {
         m_tracker.markerAsked();
-        m_owed = m_verLines + m_afterRead + m_owed;
-        m_afterRead.clear();
+        m_owed = m_verLines + m_owed;
     }
+    // What a read to a byte changed goes back even when that read never
+    // started (its lines may have reached the adapter in part).
+    m_owed += m_afterRead;
+    m_afterRead.clear();
     if (!m_owed.empty())
         if (int r = write("", deadlineUs); r != kDone && r != GPIB_EABO)
             return r;
