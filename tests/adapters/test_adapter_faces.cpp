@@ -4,8 +4,9 @@
 // set, no byte of one answer in the next. A read that times out after part
 // of an answer counts what it took.
 //
-// TM_EXACT_QUERIES and TM_EXACT_GAP_MS make it the long run (1000 queries
-// 50 ms apart) instead of the lean one CI makes.
+// TM_EXACT_QUERIES, TM_EXACT_GAP_MS and TM_EXACT_JITTER_MS make it the long
+// run (1000 queries 50 ms apart, with or without late bytes) instead of the
+// lean one CI makes.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -35,8 +36,9 @@ class AdapterThroughLibgpib : public testing::TestWithParam<const char*> {
 
 TEST_P(AdapterThroughLibgpib, TerminationByteQueriesAreExactWhileTheAdaptersBytesComeLate) {
     const std::string flavour = GetParam();
+    const std::string jitter = std::to_string(setting("TM_EXACT_JITTER_MS", 120));
     EmulatorProcess adapter({"--flavour", flavour, "--bench", EXACT_BENCH, "--instant", "--jitter",
-                             "120", "--seed", "9", "--link", scratchPath(flavour + ".tty")});
+                             jitter, "--seed", "9", "--link", scratchPath(flavour + ".tty")});
     ASSERT_TRUE(adapter.started());
     const std::string map = scratchPath(flavour + ".yaml");
     std::ofstream(map) << "boards:\n  GPIB0: {kind: " << flavour << ", port: " << adapter.where()

@@ -3,8 +3,9 @@
 // one after another a little apart, are every one exact, and a read of a
 // silent address ends in error 15 at the client's io_timeout.
 //
-// TM_EXACT_QUERIES and TM_EXACT_GAP_MS make it the long run (1000 queries
-// 50 ms apart) instead of the lean one CI makes; TM_GATEWAY_PROGRAM runs it
+// TM_EXACT_QUERIES, TM_EXACT_GAP_MS and TM_EXACT_JITTER_MS make it the long
+// run (1000 queries 50 ms apart, with or without late bytes) instead of the
+// lean one CI makes; TM_GATEWAY_PROGRAM runs it
 // against another build of tm-gateway (an older one knows no reads: key, and
 // reads both boards its one way).
 #include <gtest/gtest.h>
@@ -31,10 +32,11 @@ TEST(GatewayAdapterReads, TerminationByteReadsAreExactAndATimeoutIsTheClients) {
     const std::string program = other && *other ? other : TM_GATEWAY;
     std::vector<std::unique_ptr<EmulatorProcess>> adapters;
     std::string map = "boards:\n";
+    const std::string jitter = std::to_string(setting("TM_EXACT_JITTER_MS", 120));
     for (const char* reads : {"fast", "safe"}) {
         adapters.push_back(std::make_unique<EmulatorProcess>(
             std::vector<std::string>{"--flavour", "prologix", "--bench", EXACT_BENCH, "--instant",
-                                     "--tcp", "0", "--jitter", "120", "--seed", "4"}));
+                                     "--tcp", "0", "--jitter", jitter, "--seed", "4"}));
         ASSERT_TRUE(adapters.back()->started());
         map += "  GPIB" + std::to_string(adapters.size() - 1) +
                ": {kind: prologix, host: 127.0.0.1, tcp_port: " + adapters.back()->where() +
