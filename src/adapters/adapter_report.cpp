@@ -42,8 +42,8 @@ std::string formatReport(const AdapterReport& r) {
     if (r.markerLines > 1)
         out += row("", "a short line: asked " + std::to_string(r.markerLines) +
                            " times behind each read, so that data does not hold it");
-    out += row("EOI mark:", r.markTaken ? "++eot_char 234 taken (appended after a byte that "
-                                          "comes with EOI; seeing it needs an instrument)"
+    out += row("EOI mark:", r.markTaken ? "++eot_char 234 taken (seeing it appended needs an "
+                                          "instrument)"
                                         : "not taken");
     if (ar488)
         out += row("read ends:", r.eor >= 0 ? "EOI (++read eoi); a byte through ++eor (it "
@@ -52,8 +52,8 @@ std::string formatReport(const AdapterReport& r) {
                                             : "EOI (++read eoi) only: it has no ++eor");
     else
         out += row("read ends:",
-                   "EOI (++read eoi); a byte (++read N), as the manual has it "
-                   "(not tried: that needs an instrument)");
+                   "EOI (++read eoi); a byte (++read N) as its manual has it, "
+                   "not tried");
     out += row("listener search:", r.fndl == AdapterReport::Fndl::Yes  ? "++fndl"
                                    : r.fndl == AdapterReport::Fndl::No ? "none (no ++fndl)"
                                                                        : "not asked (a Prologix "

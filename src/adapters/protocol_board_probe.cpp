@@ -222,8 +222,8 @@ int ProtocolBoard::testRead(int address, int64_t deadlineUs) {
     if (int r = readLine(deadlineUs, line, true); r != kDone)
         return r;
     const int64_t took = monotonicUs() - start;
-    const std::string at =
-        "a read from " + std::to_string(address) + " with ++read_tmo_ms " + std::to_string(m_tmoMs);
+    const std::string at = "a read from " + std::to_string(address) + ", ++read_tmo_ms " +
+                           std::to_string(m_tmoMs) + ",";
     if (line != m_version) {
         m_versionsAsked += m_report.markerLines;
         m_inStep = false;
@@ -234,7 +234,7 @@ int ProtocolBoard::testRead(int address, int64_t deadlineUs) {
     const bool ended = took < tmoUs / 2;
     m_report.hostInput =
         ended ? AdapterReport::HostInput::EndsRead : AdapterReport::HostInput::Waits;
-    m_report.testRead = at + " ended " + std::to_string((took + 500) / 1000) + " ms after it began";
+    m_report.testRead = at + " ended after " + std::to_string((took + 500) / 1000) + " ms";
     return kDone;
 }
 
