@@ -19,7 +19,6 @@ const std::string kBin(
     "#213A\r\nB\x1b+C\0D\xea\x80\x80"
     "E\n",
     18);
-const char kMark = '\xea';
 
 // A route, and the way its board is told to read.
 class ExactTest : public AdapterFixture,
