@@ -46,8 +46,10 @@
 //   - fast way: a read the adapter's timeout ended on a data byte 234 while
 //     nobody looked at the line between that byte and the marker: it reads
 //     as EOI and the byte is lost. Delays in the stream longer than the
-//     margin make an EOI mark read as data (at a caller's timeout of a second
-//     or more the margin is half a second or more).
+//     margin make an EOI mark read as data: at a caller's timeout of a second
+//     or more the margin is half a second or more, but a talker's reads until
+//     it has shown EOI run with the adapter's timeout at half a second
+//     (protocol_board_read.cpp), and their margin is a quarter of one.
 //   - safe way: a data byte 234 after which the instrument pauses for longer
 //     than our "++ver" takes to reach the adapter, and a data byte 234 that
 //     happens to be the last the adapter took before such a "++ver" cut the
