@@ -97,8 +97,13 @@ void AdapterEmulator::receive(const char* data, size_t n) {
 }
 
 bool AdapterEmulator::commandWaiting() {
-    if (m_line.wait)
-        m_line.wait(0);  // what has arrived by now
+    // What has arrived by now; looked for at most every 200 us, as a
+    // firmware looks at its serial buffer, not a system call a byte.
+    const int64_t now = net::monotonicUs();
+    if (m_line.wait && now - m_lookedUs >= 200) {
+        m_line.wait(0);
+        m_lookedUs = now;
+    }
     size_t at = m_raw.find_first_not_of("\r\n", m_parsed);
     return at != std::string::npos && m_raw.compare(at, 2, "++") == 0 &&
            m_raw.find_first_of("\r\n", at) != std::string::npos;

@@ -105,8 +105,9 @@ class AdapterEmulator {
     std::map<std::string, long> m_counts;
     long m_faultable = 0;  // answers the fault could have applied to so far
 
-    std::string m_raw;    // from the host, not parsed yet
-    size_t m_parsed = 0;  // how much of m_raw is
+    std::string m_raw;       // from the host, not parsed yet
+    size_t m_parsed = 0;     // how much of m_raw is
+    int64_t m_lookedUs = 0;  // when the line was last looked at during a read
     bool m_parsing = false;
     std::string m_input;
     bool m_escape = false;
