@@ -57,9 +57,9 @@ int ProtocolBoard::connect(std::string& reason) {
         return fail(why);
     m_connected = true;
     m_lastEmptyUs = monotonicUs();
+    // In step from the settings on, unless a probe's answer says otherwise.
     if (askVersions(deadline, why) != kDone || probe(deadline, why) != kDone)
         return fail(why);
-    m_inStep = true;
     return kDone;
 }
 

@@ -175,4 +175,35 @@ TEST(HostileAdapter, AnAnswerThatStopsHalfwayTimesOutWithTheBytesItGaveCounted) 
     }
 }
 
+TEST(HostileAdapter, AnAnswerFromTheAdaptersOwnAddressMakesTheTestReadCountForNothing) {
+    // Something answers the test read from address 0: no knowing what host
+    // input does, so the safe way; the link is sorted out before the next call.
+    const std::string version = "AR488 GPIB controller, ver. 0.53.04, 13/04/2025";
+    HostileAdapter peer([&](HostileAdapter& a) {
+        while (!a.stopping()) {
+            const std::string l = a.line(200);
+            if (l == "++ver")
+                a.write(version + "\r\n");
+            else if (l == "++eot_char" || l == "++eor")
+                a.write(l == "++eor" ? "0\r\n" : "234\r\n");
+            else if (l == "++fndl")
+                a.write("Missing parameter\r\n");
+            else if (l.rfind("++addr 0", 0) == 0)
+                a.write("Invalid parameter\r\n");
+            else if (l.rfind("++read 0", 0) == 0)
+                a.write("SOMEONE\r\n");
+            else if (l == "++srq")
+                a.write("0\r\n");
+        }
+    });
+    auto board = boardOn(peer, adapters::Flavour::Ar488);
+    std::string reason;
+    ASSERT_EQ(board->open(reason), kDone) << reason;
+    EXPECT_NE(board->describe().find("(safe: no harmless test read)"), std::string::npos)
+        << board->describe();
+    bool srq = true;
+    EXPECT_EQ(board->srqLine(srq), kDone);
+    EXPECT_FALSE(srq);
+}
+
 }  // namespace
