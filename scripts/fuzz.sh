@@ -15,7 +15,7 @@ shift || true
 targets=("$@")
 ((${#targets[@]})) || targets=(fuzz_numeric_value fuzz_device_address fuzz_status_report
                                fuzz_bench_loader fuzz_instrument_parser fuzz_board_map
-                               fuzz_gateway_rpc fuzz_gateway_identity)
+                               fuzz_gateway_rpc fuzz_gateway_identity fuzz_read_tracker)
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)

@@ -42,6 +42,7 @@ echo "package-test: installed under ${prefix#"$root"}"
 for file in \
   bin/tarvel-morrow \
   bin/tm-adapter-emulator \
+  bin/tm-adapter-check \
   bin/tm-boards \
   bin/tm-gateway \
   bin/tm-gateway-emulator \

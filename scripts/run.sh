@@ -4,8 +4,9 @@
 # simulated bench; GPIB_SIM_BENCH=my-bench.yaml names a bench file of your own.
 #
 # Only the program, its bundled driver, its help pages, the emulated adapter
-# and gateway, the gateway service and tm-boards are built: not the tests and not the
-# benchmarks (scripts/test.sh and scripts/bench.sh build those).
+# and gateway, the adapter check, the gateway service and tm-boards are built:
+# not the tests and not the benchmarks (scripts/test.sh and scripts/bench.sh
+# build those).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -15,7 +16,8 @@ if [ ! -f "$build_dir/CMakeCache.txt" ]; then
   command -v ninja >/dev/null && generator=(-G Ninja)
   cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-wanted=(tarvel-morrow tm-gpib tm_help tm-adapter-emulator tm-gateway-emulator tm-gateway tm-boards)
+wanted=(tarvel-morrow tm-gpib tm_help tm-adapter-emulator tm-adapter-check tm-gateway-emulator
+        tm-gateway tm-boards)
 known=$(cmake --build "$build_dir" --target help)
 targets=()
 for t in "${wanted[@]}"; do

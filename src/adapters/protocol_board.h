@@ -3,12 +3,21 @@
 // starting with "++" are commands to the adapter, any other line is data for
 // the addressed instrument (CR, LF, ESC and '+' escaped with ESC).
 //
-// The link is kept in step with the adapter: every read ends in a marker
-// line (read_tracker.h), so its bytes go into its address's buffer and never
-// into an answer; a command whose answer did not come (or came garbled)
-// leaves the link out of step, and the next command first asks for the
-// version line and drops everything before it. A line that is lost or cannot
-// be opened fails every call with ENEB until ibfind opens it again.
+// Every read ends in a marker line (read_tracker.h), so its bytes go into its
+// address's buffer and never into an answer. The marker is asked right behind
+// the read (the fast way) only on an adapter that showed at open that it
+// takes no host input while a read runs (protocol_board_probe.cpp), or where
+// the board map says so; otherwise when the read is over for us (the safe
+// way). A fast read that comes back cut short by our own request switches
+// the board to the safe way for good. A command whose answer did not come (or
+// came garbled) leaves the link out of step, and the next command first asks
+// for the version line and drops everything before it. A line that is lost
+// or cannot be opened fails every call with ENEB until ibfind opens it again.
+//
+// Every operation ends at the caller's time: the host keeps the deadline, and
+// the adapter's own read timeout (++read_tmo_ms) is set to the same time
+// where the adapter takes it, so that it does not end a read the caller
+// still waits for.
 //
 // A read that the caller ends with a termination byte is asked of the
 // adapter as a read to that byte once the address has shown that it does not
@@ -21,6 +30,7 @@
 // call with EDVR; what it refuses ("Unrecognized command", "Invalid
 // parameter", or a command this flavour does not have) fails with ECAP.
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -59,34 +69,47 @@ class ProtocolBoard final : public gpibdrv::Board {
     // The waits are the line's.
     void interrupt() override { m_transport->interrupt(); }
     void clearInterrupt() override { m_transport->clearInterrupt(); }
+    void setNotices(std::function<void(const std::string&)> sink) override {
+        m_notices = std::move(sink);
+    }
+
+    // What opening found (adapter_board.h).
+    const AdapterReport& report() const { return m_report; }
+    // Before open: the host-input test reads from this address; the flavour
+    // is the one the version line names.
+    void setTestAddress(int pad) { m_testAddress = pad; }
+    void setFlavourFromVersion() { m_flavourFromVersion = true; }
 
   private:
     bool ar488() const { return m_options.flavour == Flavour::Ar488; }
     std::string flavourName() const { return ar488() ? "AR488 adapter" : "Prologix adapter"; }
+    bool fast() const { return m_report.way == ReadWay::Fast; }
 
-    // Deadlines: an operation's own timeout, or for the bus commands that
-    // carry none, the timeout the last operation was given.
-    int64_t deadlineOf(gpibdrv::Timeout t);
+    // The caller's time in microseconds (remembered for the bus commands,
+    // which carry none), and the deadline of a command without one.
+    int64_t limitOf(gpibdrv::Timeout t);
     int64_t commandDeadline() const;
+    // "++read_tmo_ms N\n" when the adapter's read timeout is to change to the
+    // caller's time (as far as the flavour takes it).
+    std::string readTimeoutLine(int64_t limitUs);
 
     // The link (protocol_board_link.cpp).
     int connect(std::string& reason);
     int lost();
-    // Before a command: connected, the running read settled into its
-    // buffer, stale input dropped, in step with the adapter.
+    // Before a command: connected, in step with the adapter, a read left
+    // open asked for its marker (in front of the command), stale input
+    // dropped.
     int ready(int64_t deadlineUs);
+    // Out of step: every read ends or is given up, then the version line.
+    int settle(int64_t deadlineUs);
     int resync(int64_t deadlineUs);
-    // Reads what arrives until untilUs, feeding a running read and then the
-    // line buffer: kDone when something arrived, EABO at untilUs, ENEB when
-    // the line was lost.
+    // Reads what arrives until untilUs, feeding the running reads and then
+    // the line buffer: kDone when something arrived, EABO at untilUs, ENEB
+    // when the line was lost.
     int pump(int64_t untilUs);
     void takeLines(const char* bytes, size_t n);
-    // The "++read" lines for a read from this address, and whether the
-    // adapter marks EOI in it.
-    std::string readLines(gpibdrv::BusAddress from, int eos, bool& markPossible);
-    // After a read ended: what it showed about its talker.
-    void learn(gpibdrv::BusAddress from);
-    // Writes lines; written (when given) is how many bytes went out.
+    // Writes lines behind what earlier commands owe; written (when given) is
+    // how many bytes of lines went out.
     int write(const std::string& lines, int64_t deadlineUs, size_t* written = nullptr);
     // One answer line (CR LF or LF ended), skipping the version lines that
     // earlier requests still owe unless the caller waits for one; EABO (and
@@ -97,14 +120,32 @@ class ProtocolBoard final : public gpibdrv::Board {
     static int key(gpibdrv::BusAddress a) { return a.pad * 32 + a.sad + 1; }
     PendingInput& pending(gpibdrv::BusAddress a) { return m_pending[key(a)]; }
 
+    // Reads (protocol_board_read.cpp).
+    int startRead(gpibdrv::BusAddress from, int eos, int64_t deadlineUs, int64_t limitUs);
+    // The "++read" lines for a read from this address.
+    std::string readLines(gpibdrv::BusAddress from, int eos, ReadStart& read);
+    // One step of waiting for the running reads; the safe way asks for the
+    // marker where the read looks over, or callerDone says it is.
+    int awaitRead(int64_t deadlineUs, bool callerDone);
+    int askMarker(int64_t deadlineUs);
+    // A read ended: what it showed about its talker and about the adapter.
+    void readEnded(const ReadTracker::Outcome& o);
+    void useWay(ReadWay way, const std::string& why);
+
+    // What opening asks (protocol_board_probe.cpp).
+    int askVersions(int64_t deadlineUs, std::string& why);
+    int probe(int64_t deadlineUs, std::string& why);
+    int testRead(int address, int64_t deadlineUs);
+
     // Polls and probes (protocol_board_bus.cpp).
     enum class Poll { Answered, Silent };
-    int poll(gpibdrv::BusAddress device, int64_t deadlineUs, Poll& result, uint8_t& status);
+    // tmoLimitUs < 0 leaves the adapter's read timeout as it is.
+    int poll(gpibdrv::BusAddress device, int64_t deadlineUs, int64_t tmoLimitUs, Poll& result,
+             uint8_t& status);
     int findByProbes(std::span<const int> pads, const std::vector<gpibdrv::BusAddress>& secondaries,
                      size_t stopAfter, std::vector<gpibdrv::BusAddress>& found);
     int findByFndl(std::span<const int> pads, size_t stopAfter,
                    std::vector<gpibdrv::BusAddress>& found);
-    int setReadTimeout(int ms, int64_t deadlineUs);
     // A command (or several lines) whose last line the adapter answers with a
     // number 0..max, within the bus commands' deadline.
     int askNumber(const std::string& lines, int max, int& value);
@@ -115,22 +156,32 @@ class ProtocolBoard final : public gpibdrv::Board {
     AdapterOptions m_options;
     std::unique_ptr<Transport> m_transport;
     ReadTracker m_tracker;
-    std::string m_status;   // what describe() says
-    std::string m_version;  // the adapter's version line
+    AdapterReport m_report;
+    std::function<void(const std::string&)> m_notices;
+    std::string m_status;        // what describe() says
+    std::string m_version;       // the adapter's version line
+    std::string m_verLines;      // what asks for the marker ("++ver\n", maybe twice)
+    int64_t m_verLatencyUs = 0;  // the slowest version answer at open
+    int m_testAddress = -1;
+    bool m_flavourFromVersion = false;
     bool m_connected = false;
     bool m_inStep = false;
     int m_versionsAsked = 0;  // version lines asked for and not seen yet
     std::optional<gpibdrv::BusAddress> m_addressed;
-    std::string m_lines;       // answer bytes not yet taken as lines
-    bool m_skipLine = false;   // the rest of an overlong line is dropped
-    bool m_lastLineCr = true;  // the last line read ended in CR LF
+    std::string m_lines;        // answer bytes not yet taken as lines
+    bool m_skipLine = false;    // the rest of an overlong line is dropped
+    bool m_lastLineCr = true;   // the last line read ended in CR LF
+    int64_t m_lastEmptyUs = 0;  // when the line was last seen empty
     std::map<int, PendingInput> m_pending;
-    // Addresses whose answers end with a termination byte and no EOI.
-    std::set<int> m_noEoi;
-    int m_readEos = -1;         // the termination byte of the running read's caller
-    bool m_readToByte = false;  // the running read is one to a byte
-    int m_eor = -1;             // AR488's ++eor as we set it (-1: not yet)
-    int m_lastTimeout = 13;
+    // Addresses whose answers end with a termination byte and no EOI, and
+    // those that asserted EOI.
+    std::set<int> m_noEoi, m_eoiSeen;
+    int m_eor = -1;              // AR488's ++eor as we set it (-1: not yet)
+    int m_tmoMs = -1;            // the adapter's ++read_tmo_ms as we set it (-1: unknown)
+    std::string m_owed;          // lines that go out in front of the next command
+    std::string m_afterRead;     // safe way: what the open read's end restores
+    bool m_openGivenUp = false;  // the open read's caller ended at its deadline
+    int64_t m_lastLimitUs = 10000000;
 };
 
 // "ECAP", "EDVR": the error line an adapter prints when it refuses a command.

@@ -50,14 +50,17 @@ bool parseListeners(const std::string& line, const std::vector<int>& asked,
 
 }  // namespace
 
-int ProtocolBoard::poll(BusAddress device, int64_t deadlineUs, Poll& result, uint8_t& status) {
+int ProtocolBoard::poll(BusAddress device, int64_t deadlineUs, int64_t tmoLimitUs, Poll& result,
+                        uint8_t& status) {
     result = Poll::Silent;
     if (int r = ready(deadlineUs); r != kDone)
         return r;
     // The version request after the poll says when the poll is over: a
     // device that does not answer leaves no line at all (AR488), and nothing
-    // else tells us how long to wait for one.
-    if (int r = write(spollLine(device) + "++ver\n", deadlineUs); r != kDone)
+    // else tells us how long to wait for one. The adapter gives up on a
+    // silent device at its read timeout (++read_tmo_ms governs ++spoll too).
+    const std::string tmo = tmoLimitUs >= 0 ? readTimeoutLine(tmoLimitUs) : "";
+    if (int r = write(tmo + spollLine(device) + "++ver\n", deadlineUs); r != kDone)
         return r;
     ++m_versionsAsked;
     int lines = 0, value = 0, error = kDone;
@@ -91,11 +94,12 @@ int ProtocolBoard::poll(BusAddress device, int64_t deadlineUs, Poll& result, uin
 }
 
 int ProtocolBoard::serialPoll(BusAddress device, gpibdrv::Timeout t, uint8_t& status) {
-    const int64_t deadline = deadlineOf(t);
+    const int64_t limit = limitOf(t);
+    const int64_t deadline = monotonicUs() + limit;
     if (ar488() && device.sad >= 0)
         return GPIB_ECAP;  // its ++spoll addresses primaries only
     Poll result;
-    if (int r = poll(device, deadline, result, status); r != kDone)
+    if (int r = poll(device, deadline, limit, result, status); r != kDone)
         return r;
     return result == Poll::Answered ? kDone : GPIB_EABO;
 }
@@ -182,17 +186,11 @@ int ProtocolBoard::srqLine(bool& asserted) {
     return kDone;
 }
 
-int ProtocolBoard::setReadTimeout(int ms, int64_t deadlineUs) {
-    if (int r = ready(deadlineUs); r != kDone)
-        return r;
-    return write("++read_tmo_ms " + std::to_string(ms) + "\n", deadlineUs);
-}
-
 int ProtocolBoard::listens(BusAddress device, bool& listening) {
     std::vector<BusAddress> found;
     const int pads[] = {device.pad};
     int r = kDone;
-    if (ar488()) {
+    if (ar488() && m_report.fndl == AdapterReport::Fndl::Yes) {
         r = findByFndl(pads, 31, found);
     } else {
         // One probe: the primary alone, or the one secondary asked for.
@@ -209,8 +207,9 @@ int ProtocolBoard::findListeners(std::span<const int> pads, size_t stopAfter,
                                  std::vector<BusAddress>& found) {
     if (pads.empty())
         return m_connected ? kDone : GPIB_ENEB;
-    return ar488() ? findByFndl(pads, stopAfter, found)
-                   : findByProbes(pads, m_options.secondaries, stopAfter, found);
+    return ar488() && m_report.fndl == AdapterReport::Fndl::Yes
+               ? findByFndl(pads, stopAfter, found)
+               : findByProbes(pads, m_options.secondaries, stopAfter, found);
 }
 
 int ProtocolBoard::findByProbes(std::span<const int> pads,
@@ -221,7 +220,8 @@ int ProtocolBoard::findByProbes(std::span<const int> pads,
     const size_t probes = pads.size() + secondaries.size();
     const int64_t deadline =
         monotonicUs() + int64_t(probes) * (m_options.probeTmoMs + 200) * 1000 + 1000000;
-    int result = setReadTimeout(m_options.probeTmoMs, deadline);
+    int result = ready(deadline);
+    const int64_t probeUs = int64_t(m_options.probeTmoMs) * 1000;
     for (size_t i = 0; result == kDone && i < pads.size() && found.size() <= stopAfter; ++i) {
         std::vector<BusAddress> candidates{{pads[i], -1}};
         for (const BusAddress& s : secondaries)
@@ -230,7 +230,7 @@ int ProtocolBoard::findByProbes(std::span<const int> pads,
         for (const BusAddress& a : candidates) {
             Poll answer;
             uint8_t status = 0;
-            result = poll(a, deadline, answer, status);
+            result = poll(a, deadline, probeUs, answer, status);
             if (result != kDone)
                 break;
             if (answer == Poll::Answered) {
@@ -240,11 +240,7 @@ int ProtocolBoard::findByProbes(std::span<const int> pads,
             }
         }
     }
-    if (m_connected) {
-        int restored = setReadTimeout(m_options.readTmoMs, commandDeadline());
-        result = result == kDone ? restored : result;
-    }
-    return result;
+    return result;  // the next read sets its own read timeout
 }
 
 int ProtocolBoard::findByFndl(std::span<const int> pads, size_t stopAfter,

@@ -11,20 +11,6 @@ namespace {
 
 // Longer than any answer line an adapter prints: what exceeds it is garbage.
 constexpr size_t kMaxLine = 4096;
-// Longer than any adapter's version line (they are under 60 characters).
-constexpr size_t kMaxVersion = 200;
-// How long one version request waits before it is asked again while the
-// adapter may still be booting.
-constexpr int64_t kVersionRetryUs = 500000;
-
-bool printable(const std::string& line) {
-    if (line.empty())
-        return false;
-    for (unsigned char c : line)
-        if (c < 0x20 || c > 0x7E)
-            return false;
-    return true;
-}
 
 }  // namespace
 
@@ -36,6 +22,7 @@ bool isRefusal(std::string_view line) {
 int ProtocolBoard::lost() {
     m_connected = m_inStep = false;
     m_tracker.reset();
+    m_owed.clear();
     m_status = (m_version.empty() ? flavourName() : m_version) + " on " + m_transport->where() +
                ": " + m_transport->lostReason() + " (ibfind opens it again)";
     m_transport->close();
@@ -51,6 +38,13 @@ int ProtocolBoard::connect(std::string& reason) {
     m_skipLine = false;
     m_addressed.reset();
     m_versionsAsked = 0;
+    m_owed.clear();
+    m_afterRead.clear();
+    m_openGivenUp = false;
+    m_tmoMs = m_eor = -1;
+    m_noEoi.clear();
+    m_eoiSeen.clear();
+    m_report = {};
     auto fail = [&](const std::string& why) {
         m_connected = false;
         m_transport->close();
@@ -62,86 +56,27 @@ int ProtocolBoard::connect(std::string& reason) {
     if (!m_transport->open(deadline, why))
         return fail(why);
     m_connected = true;
-    // The version line first: it names the adapter, and only it may be asked
-    // before we know what answers. The empty line ends whatever an earlier
-    // user left half-written in the adapter's line buffer. An Arduino that
-    // restarted as its port opened answers once booted: ask again.
-    std::string line;
-    for (int64_t next = 0;;) {
-        if (monotonicUs() >= next) {
-            if (int r = write("\n++ver\n", deadline); r != kDone)
-                return r == GPIB_ENEB ? fail(m_transport->lostReason()) : fail("no answer");
-            next = monotonicUs() + kVersionRetryUs;
-        }
-        int r = readLine(std::min(next, deadline), line);
-        if (r == GPIB_ENEB)
-            return fail(m_transport->lostReason());
-        if (r == GPIB_EDVR)
-            return fail("answers ++ver with a line longer than " + std::to_string(kMaxLine) +
-                        " bytes");
-        if (r == kDone && line.size() > kMaxVersion)
-            return fail("answers ++ver with a line of " + std::to_string(line.size()) +
-                        " bytes, not a version line");
-        if (r == kDone && printable(line) && !isRefusal(line))
-            break;
-        if (monotonicUs() >= deadline)
-            return fail(r == kDone ? "answers no version line (\"" + line.substr(0, 40) + "\")"
-                                   : "no answer to ++ver");
-    }
-    m_version = line;
-    // Every read ends in this line (read_tracker.h), with the adapter's own
-    // line end.
-    m_tracker.setMarker(m_version + (m_lastLineCr ? "\r\n" : "\n"));
-    m_noEoi.clear();
-    m_eor = -1;
-    // A Prologix keeps each setting in its own memory unless told not to. An
-    // AR488 saves when it hears ++savecfg, whatever follows: never send it one,
-    // even one that was named a Prologix.
-    bool saves = !ar488() && m_version.find("AR488") == std::string::npos;
-    std::string setup = saves ? "++savecfg 0\n" : "";
-    setup += "++mode 1\n++auto 0\n++eos 3\n++eoi 1\n++eot_enable 1\n++eot_char " +
-             std::to_string(m_options.eotChar) + "\n++read_tmo_ms " +
-             std::to_string(m_options.readTmoMs) + "\n++eot_char\n";
-    if (int r = write(setup, deadline); r != kDone)
-        return fail(r == GPIB_ENEB ? m_transport->lostReason() : "does not take its settings");
-    int mark = -1;
-    for (;;) {
-        int r = readLine(deadline, line);
-        if (r != kDone)
-            return fail(r == GPIB_ENEB ? m_transport->lostReason() : "does not take its settings");
-        if (line == m_version)
-            continue;  // a second answer to a version request asked again
-        if (number(line, 255, mark) == kDone)
-            break;
-        if (!isRefusal(line))
-            return fail("answers garbage to ++eot_char (\"" + line.substr(0, 40) + "\")");
-    }
-    if (mark != m_options.eotChar)
-        return fail("did not take ++eot_char " + std::to_string(m_options.eotChar));
-    m_inStep = true;
-    m_status = m_version + " on " + m_transport->where();
+    m_lastEmptyUs = monotonicUs();
+    // In step from the settings on, unless a probe's answer says otherwise.
+    if (askVersions(deadline, why) != kDone || probe(deadline, why) != kDone)
+        return fail(why);
     return kDone;
 }
 
 int ProtocolBoard::ready(int64_t deadlineUs) {
     if (!m_connected)
         return GPIB_ENEB;
-    // A read still running ends in its marker line, which follows its last
-    // byte at once; one whose marker never comes is given up, and the link
-    // with it until the version line answers again.
-    while (m_tracker.running()) {
-        if (monotonicUs() >= deadlineUs) {
-            // Its marker may still come: it is skipped like any version line
-            // owed to an earlier request.
-            m_tracker.reset();
-            ++m_versionsAsked;
-            m_inStep = false;
-            return GPIB_EABO;
-        }
-        if (int r = pump(deadlineUs); r == GPIB_ENEB)
-            return r;
+    if (!m_inStep)
+        return settle(deadlineUs);
+    if (m_tracker.open()) {
+        // Safe way: the caller is done with the read; its marker goes out in
+        // front of this command, in the same write.
+        m_tracker.markerAsked();
+        m_openGivenUp = false;
+        m_owed = m_verLines + m_afterRead + m_owed;
+        m_afterRead.clear();
     }
-    // Whatever else arrived since is stale.
+    // Whatever arrived since, beyond the reads under way, is stale.
     for (;;) {
         int r = pump(monotonicUs());
         if (r == GPIB_ENEB)
@@ -152,7 +87,43 @@ int ProtocolBoard::ready(int64_t deadlineUs) {
             return GPIB_EABO;
     }
     m_lines.clear();
-    return m_inStep ? kDone : resync(deadlineUs);
+    return kDone;
+}
+
+int ProtocolBoard::settle(int64_t deadlineUs) {
+    // Every read under way ends in its marker; one whose marker never comes
+    // is given up, and the link with it until the version line answers.
+    if (m_tracker.open()) {
+        m_tracker.markerAsked();
+        m_owed = m_verLines + m_owed;
+    }
+    // What a read to a byte changed goes back even when that read never
+    // started (its lines may have reached the adapter in part).
+    m_owed += m_afterRead;
+    m_afterRead.clear();
+    if (!m_owed.empty())
+        if (int r = write("", deadlineUs); r != kDone && r != GPIB_EABO)
+            return r;
+    while (m_tracker.running()) {
+        if (monotonicUs() >= deadlineUs) {
+            // Their markers may still come: they are skipped like any version
+            // line owed to an earlier request.
+            m_versionsAsked += int(m_tracker.queued()) * m_report.markerLines;
+            m_tracker.reset();
+            return GPIB_EABO;
+        }
+        if (int r = pump(deadlineUs); r == GPIB_ENEB)
+            return r;
+    }
+    for (int r = kDone; r != GPIB_EABO;) {
+        r = pump(monotonicUs());
+        if (r == GPIB_ENEB)
+            return r;
+        if (r != GPIB_EABO && monotonicUs() >= deadlineUs)
+            return GPIB_EABO;
+    }
+    m_lines.clear();
+    return resync(deadlineUs);
 }
 
 int ProtocolBoard::resync(int64_t deadlineUs) {
@@ -177,7 +148,11 @@ int ProtocolBoard::resync(int64_t deadlineUs) {
 int ProtocolBoard::pump(int64_t untilUs) {
     char buffer[4096];
     size_t got = 0;
-    Transport::Io io = m_transport->readSome(buffer, sizeof buffer, untilUs, got);
+    int64_t emptyAt = -1;
+    Transport::Io io = m_transport->readSome(buffer, sizeof buffer, untilUs, got, &emptyAt);
+    const int64_t now = monotonicUs();
+    if (emptyAt >= 0)
+        m_lastEmptyUs = emptyAt;
     if (io == Transport::Io::Lost)
         return lost();
     if (io == Transport::Io::Timeout && m_transport->interrupted()) {
@@ -187,14 +162,18 @@ int ProtocolBoard::pump(int64_t untilUs) {
         m_inStep = false;
         return GPIB_ENEB;
     }
-    if (io != Transport::Io::Done)
-        return monotonicUs() >= untilUs ? GPIB_EABO : kDone;
+    if (io != Transport::Io::Done) {
+        // Nothing came: the line was empty up to the end of the wait.
+        m_lastEmptyUs = std::max(m_lastEmptyUs, std::min(now, untilUs));
+        m_tracker.quiet(m_lastEmptyUs);
+        return now >= untilUs ? GPIB_EABO : kDone;
+    }
     size_t used = 0;
-    if (m_tracker.running()) {
-        const gpibdrv::BusAddress from = m_tracker.address();
-        used = m_tracker.feed(buffer, got, monotonicUs(), pending(from));
-        if (!m_tracker.running())
-            learn(from);
+    while (used < got && m_tracker.running()) {
+        PendingInput& out = pending(m_tracker.current().from);
+        used += m_tracker.feed(buffer + used, got - used, m_lastEmptyUs, now, out);
+        if (auto o = m_tracker.ended())
+            readEnded(*o);
     }
     takeLines(buffer + used, got - used);
     return kDone;
@@ -222,7 +201,15 @@ void ProtocolBoard::takeLines(const char* bytes, size_t n) {
 int ProtocolBoard::write(const std::string& lines, int64_t deadlineUs, size_t* written) {
     if (!m_connected)
         return GPIB_ENEB;
-    switch (m_transport->writeAll(lines.data(), lines.size(), deadlineUs, written)) {
+    // What earlier commands owe goes first, in the same write.
+    const std::string out = m_owed + lines;
+    const size_t owed = m_owed.size();
+    m_owed.clear();
+    size_t done = 0;
+    Transport::Io io = m_transport->writeAll(out.data(), out.size(), deadlineUs, &done);
+    if (written)
+        *written = done > owed ? done - owed : 0;
+    switch (io) {
         case Transport::Io::Done:
             return kDone;
         case Transport::Io::Lost:

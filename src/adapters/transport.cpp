@@ -58,11 +58,16 @@ Transport::Io Transport::writeAll(const char* data, size_t size, int64_t deadlin
     return Io::Done;
 }
 
-Transport::Io Transport::readSome(char* dst, size_t max, int64_t deadlineUs, size_t& got) {
+Transport::Io Transport::readSome(char* dst, size_t max, int64_t deadlineUs, size_t& got,
+                                  int64_t* emptyAtUs) {
     got = 0;
+    if (emptyAtUs)
+        *emptyAtUs = -1;
     if (m_fd < 0)
         return Io::Lost;
     for (;;) {
+        // Taken before the look: whatever this look misses arrives later.
+        const int64_t before = emptyAtUs ? monotonicUs() : 0;
         long n = ::read(m_fd, dst, max);
         if (n > 0) {
             got = size_t(n);
@@ -74,6 +79,8 @@ Transport::Io Transport::readSome(char* dst, size_t max, int64_t deadlineUs, siz
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return lose("reading from the adapter failed", errno);
+        if (emptyAtUs)
+            *emptyAtUs = before;
         int ready = net::waitFor(m_fd, POLLIN, deadlineUs, &m_stop);
         if (ready == net::kInterrupted || ready == 0)
             return Io::Timeout;

@@ -35,8 +35,11 @@ class Transport {
     // many went out, also when not all of them did.
     Io writeAll(const char* data, size_t size, int64_t deadlineUs, size_t* written = nullptr);
     // Reads what has arrived, waiting until the deadline for the first byte
-    // (a deadline in the past does not wait). got is 0 on Timeout.
-    Io readSome(char* dst, size_t max, int64_t deadlineUs, size_t& got);
+    // (a deadline in the past does not wait). got is 0 on Timeout. emptyAtUs
+    // (when given) gets a time at which the line was seen empty before what
+    // was read arrived, or -1 when it held bytes all along.
+    Io readSome(char* dst, size_t max, int64_t deadlineUs, size_t& got,
+                int64_t* emptyAtUs = nullptr);
     // Why the line was lost, for the operator.
     const std::string& lostReason() const { return m_lost; }
 

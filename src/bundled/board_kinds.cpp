@@ -39,6 +39,9 @@ BuiltBoard buildAdapter(const MapBoard& m, adapters::Flavour flavour) {
         o.tcpPort = m.tcpPort;
     o.controllerAddress = m.controllerAddress;
     o.secondaries = m.secondaries;
+    o.reads = m.reads == "fast"   ? adapters::ReadWay::Fast
+              : m.reads == "safe" ? adapters::ReadWay::Safe
+                                  : adapters::ReadWay::Probe;
     return {adapters::makeAdapterBoard(o), setupFor(m), ""};
 }
 
@@ -113,11 +116,11 @@ BuiltBoard buildSimulated(const MapBoard& m, KindContext& k) {
 
 const BoardKind kKinds[] = {
     {"prologix",
-     {"port", "baud", "host", "tcp_port", "controller_address", "secondaries"},
+     {"port", "baud", "host", "tcp_port", "controller_address", "secondaries", "reads"},
      checkAdapter,
      [](const MapBoard& m, KindContext&) { return buildAdapter(m, adapters::Flavour::Prologix); }},
     {"ar488",
-     {"port", "baud", "host", "tcp_port", "controller_address"},
+     {"port", "baud", "host", "tcp_port", "controller_address", "reads"},
      checkAdapter,
      [](const MapBoard& m, KindContext&) { return buildAdapter(m, adapters::Flavour::Ar488); }},
     {"simulated", {"bench"}, checkNothing, buildSimulated},

@@ -37,6 +37,14 @@ void loadSecondaries(YamlReader& r, const YAML::Node& node, MapBoard& b) {
     }
 }
 
+// How an adapter's reads are asked: as the probes at open find, or forced.
+std::string readsWay(YamlReader& r, const YAML::Node& value) {
+    std::string way = r.text(value, "reads");
+    if (way != "probe" && way != "fast" && way != "safe")
+        r.fail(value, "reads: is probe, fast or safe, not \"" + way + "\"");
+    return way;
+}
+
 void loadKey(YamlReader& r, const std::string& key, const YAML::Node& value, MapBoard& b) {
     if (key == "port")
         b.port = r.text(value, "port");
@@ -50,6 +58,8 @@ void loadKey(YamlReader& r, const std::string& key, const YAML::Node& value, Map
         b.controllerAddress = int(r.integer(value, "controller_address", 0, 30));
     else if (key == "secondaries")
         loadSecondaries(r, value, b);
+    else if (key == "reads")
+        b.reads = readsWay(r, value);
     else if (key == "bench")
         b.bench = r.text(value, "bench");
     else if (key == "interface")

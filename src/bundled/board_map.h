@@ -8,6 +8,7 @@
 //       baud: 115200
 //       controller_address: 0
 //       secondaries: {5: [1]}   # probed by the Prologix listener check
+//       reads: probe            # probe | fast | safe (adapters/read_tracker.h)
 //     GPIB1:
 //       kind: simulated
 //       bench: my-bench.yaml    # the built-in bench when absent
@@ -42,6 +43,7 @@ struct MapBoard {
     int tcpPort = 0;   // 0: the kind's usual port
     int controllerAddress = 0;
     std::vector<gpibdrv::BusAddress> secondaries;
+    std::string reads = "probe";          // adapters: how reads are asked
     std::string bench;                    // simulated: the bench file ("" for the built-in one)
     std::string interfaceName = "gpib0";  // gateways
     int corePort = 0;                     // gateways: 0 asks the portmapper

@@ -39,6 +39,13 @@ int Host::load(const char* pathOrNull) {
         return -1;
     }
     trace.line("# " + description + (c.instantTiming ? " (instant timing)" : ""));
+    // What a board tells between calls (an adapter that changed how it
+    // reads) goes into the trace beside the calls.
+    for (int index = 0; index < 16; ++index)
+        if (const gpibdrv::BoardSetup* setup = driver->setup(index))
+            driver->board(index)->setNotices([this, name = setup->name](const std::string& text) {
+                trace.line("# " + name + ": " + text);
+            });
     if (prepare)
         prepare(*driver);
     return 0;

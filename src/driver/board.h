@@ -11,6 +11,7 @@
 // controller in charge where the operation needs it.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -191,6 +192,11 @@ class Board {
     // could be interrupted.
     virtual void interrupt() {}
     virtual void clearInterrupt() {}
+
+    // Where the board tells the operator what changed between calls (an
+    // adapter that changed how it reads, and why): the trace, when one is
+    // kept. By default a board has nothing to tell.
+    virtual void setNotices(std::function<void(const std::string&)> sink) { (void)sink; }
 };
 
 }  // namespace gpibdrv

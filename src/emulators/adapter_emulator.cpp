@@ -1,6 +1,9 @@
 #include "emulators/adapter_emulator.h"
 
 #include <charconv>
+#include <thread>
+
+#include "net/monotonic.h"
 
 namespace emulators {
 
@@ -53,18 +56,28 @@ AdapterEmulator::AdapterEmulator(ServedBench& bench, AdapterEmulatorOptions opti
 }
 
 std::string AdapterEmulator::version() const {
+    if (!m_options.verText.empty())
+        return m_options.verText;
     return ar488() ? "AR488 GPIB controller, ver. 0.53.04, 13/04/2025"
                    : "Prologix GPIB-USB Controller version 6.107";
 }
 
 void AdapterEmulator::newHost() {
     m_input.clear();
+    m_raw.clear();
+    m_parsed = 0;
     m_escape = m_plusEscaped = false;
 }
 
 void AdapterEmulator::receive(const char* data, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        const char c = data[i];
+    m_raw.append(data, n);
+    if (m_parsing)
+        return;  // a command under way takes its turn first
+    m_parsing = true;
+    // A command may stash more bytes in m_raw while it runs: they are taken
+    // in turn, by position.
+    while (m_parsed < m_raw.size()) {
+        const char c = m_raw[m_parsed++];
         if (m_escape) {
             m_escape = false;
             if (c == '+' && m_input.size() < 2)
@@ -77,6 +90,36 @@ void AdapterEmulator::receive(const char* data, size_t n) {
         } else if (m_input.size() < kMaxLine) {
             m_input.push_back(c);
         }
+    }
+    m_raw.clear();
+    m_parsed = 0;
+    m_parsing = false;
+}
+
+bool AdapterEmulator::commandWaiting() {
+    // What has arrived by now; looked for at most every 200 us, as a
+    // firmware looks at its serial buffer, not a system call a byte.
+    const int64_t now = net::monotonicUs();
+    if (m_line.wait && now - m_lookedUs >= 200) {
+        m_line.wait(0);
+        m_lookedUs = now;
+    }
+    size_t at = m_raw.find_first_not_of("\r\n", m_parsed);
+    return at != std::string::npos && m_raw.compare(at, 2, "++") == 0 &&
+           m_raw.find_first_of("\r\n", at) != std::string::npos;
+}
+
+bool AdapterEmulator::waitOwnTimeout(int64_t untilUs) {
+    if (!m_options.readEndsOnInput || !m_line.wait) {
+        std::this_thread::sleep_for(std::chrono::microseconds(untilUs - net::monotonicUs()));
+        return false;
+    }
+    for (;;) {
+        if (commandWaiting())
+            return true;
+        if (net::monotonicUs() >= untilUs)
+            return false;
+        m_line.wait(untilUs);
     }
 }
 
@@ -113,6 +156,8 @@ void AdapterEmulator::command(std::string_view text) {
         return;
     auto* board = m_bench.board.get();
     if (name == "ver") {
+        // A slow firmware takes nothing else meanwhile.
+        std::this_thread::sleep_for(std::chrono::milliseconds(m_options.verDelayMs));
         answer(version());
     } else if (!m_controller) {
         refuse("Unrecognized command");  // controller commands in device mode

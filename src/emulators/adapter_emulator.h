@@ -6,6 +6,13 @@
 // line, reads up to EOI whatever end byte ++read names while ++eoi is 1,
 // polls and triggers primary addresses only, and has ++fndl, ++ren, ++dcl
 // and ++allspoll.
+//
+// Firmware behaviours a driver meets on adapters it cannot test are options:
+// an adapter that ends a read when a "++" line arrives from the host (as
+// AR488's Contributed/artag does in readBreak(), without its dropped byte),
+// one that answers ++ver late or with another text. Its own read timeout
+// (++read_tmo_ms) takes real time even when the bench's bus time costs
+// nothing: it is the adapter's timer, not the bus's.
 
 #include <cstdint>
 #include <functional>
@@ -34,22 +41,31 @@ struct AdapterEmulatorOptions {
     AdapterFault fault = AdapterFault::None;
     long faultAfter = 0;
     long faultTimes = -1;
-    int boardIndex = 0;  // the bench's board the adapter sits on
+    int boardIndex = 0;            // the bench's board the adapter sits on
+    bool readEndsOnInput = false;  // a complete "++" line ends a read between bytes
+    int verDelayMs = 0;            // ++ver is answered this late
+    std::string verText = "";      // ++ver answers this instead of the flavour's line
 };
 
 // What goes out to the host: write answers false when the line is gone;
-// hangUp closes the line (the server then waits for the next host).
+// hangUp closes the line (the server then waits for the next host). wait
+// (when given) waits until a monotonic time for bytes from the host and hands
+// them to stash(); a time past only looks. Without it a read hears nothing
+// of the host until it is over.
 struct AdapterLine {
     std::function<bool(const std::string&)> write;
     std::function<void()> hangUp;
+    std::function<void(int64_t untilUs)> wait = nullptr;
 };
 
 class AdapterEmulator {
   public:
     AdapterEmulator(ServedBench& bench, AdapterEmulatorOptions options, AdapterLine line);
 
-    // Bytes from the host, as they come.
+    // Bytes from the host, as they come: each complete line is carried out.
     void receive(const char* data, size_t n);
+    // Bytes from the host that arrived while a command runs: kept for later.
+    void stash(const char* data, size_t n) { m_raw.append(data, n); }
     // A new host: a half-received line is dropped; the settings stay, as on
     // the device itself.
     void newHost();
@@ -77,6 +93,11 @@ class AdapterEmulator {
     bool ar488() const { return m_options.flavour == AdapterFlavour::Ar488; }
     gpibdrv::Timeout readTimeout() const;
     gpibdrv::BusAddress current() const { return {m_pad, m_sad}; }
+    // A complete "++" line has arrived from the host and not been read yet.
+    bool commandWaiting();
+    // The adapter's own read timer, on the clock: true when a waiting "++"
+    // line ended it first (readEndsOnInput).
+    bool waitOwnTimeout(int64_t untilUs);
 
     ServedBench& m_bench;
     AdapterEmulatorOptions m_options;
@@ -84,6 +105,10 @@ class AdapterEmulator {
     std::map<std::string, long> m_counts;
     long m_faultable = 0;  // answers the fault could have applied to so far
 
+    std::string m_raw;       // from the host, not parsed yet
+    size_t m_parsed = 0;     // how much of m_raw is
+    int64_t m_lookedUs = 0;  // when the line was last looked at during a read
+    bool m_parsing = false;
     std::string m_input;
     bool m_escape = false;
     bool m_plusEscaped = false;  // a leading '+' came escaped: data, not a command

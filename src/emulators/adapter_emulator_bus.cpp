@@ -1,6 +1,7 @@
 // The commands that work the bus: ++read, ++spoll, ++trg and AR488's ++fndl.
 #include "emulators/adapter_emulator.h"
 
+#include "net/monotonic.h"
 #include "sim/instrument.h"
 
 namespace emulators {
@@ -72,41 +73,81 @@ void AdapterEmulator::read(std::string_view arg) {
 
     auto* board = m_bench.board.get();
     // One end byte is looked for by the bench's own read; AR488's two- and
-    // three-byte terminators a byte at a time.
+    // three-byte terminators a byte at a time, and every byte on its own
+    // where host input may end the read between two bytes.
     static const int kSingleEnd[] = {-1, '\r', '\n', -1, -1, 3, -1};
     const int stopAt = until == Until::Byte                                     ? endByte
                        : until == Until::Terminator && m_eor >= 0 && m_eor <= 6 ? kSingleEnd[m_eor]
                                                                                 : -1;
-    const bool byteWise = until == Until::Terminator && stopAt < 0;
-    std::string out;
+    const bool byteWise = (until == Until::Terminator && stopAt < 0) || m_options.readEndsOnInput;
+    const bool instant = m_bench.bus->clock().instant();
+    // The adapter's timer runs from the last byte. In real bus time the bench
+    // waits in slices, so that each byte goes on to the host as it comes.
+    const int64_t tmoUs = int64_t(m_readTmoMs) * 1000;
+    int64_t lastByteUs = net::monotonicUs();
+    std::string tail;  // the last bytes, for AR488's terminators
+    size_t total = 0;
+    // The read's bytes are one answer for the faults: decided at its first.
+    int fault = -1;
+    auto forward = [&](const std::string& bytes) {
+        if (bytes.empty())
+            return true;
+        if (fault < 0)
+            fault = faulted(false) ? 1 : 0;
+        if (fault == 0)
+            return m_line.write(bytes);
+        if (m_options.fault == AdapterFault::CloseMidAnswer) {
+            m_line.write(bytes.substr(0, bytes.size() / 2));
+            m_line.hangUp();
+            return false;
+        }
+        return true;  // silent
+    };
     char buffer[4096];
     for (;;) {
+        if (m_options.readEndsOnInput && commandWaiting())
+            break;  // ended between bytes, no mark: the line is carried out next
         long got = 0;
         int ended = 0;
-        int r = board->receive(from, buffer, byteWise ? 1 : long(sizeof buffer), stopAt,
-                               readTimeout(), got, ended);
+        const int64_t left = std::max<int64_t>(0, lastByteUs + tmoUs - net::monotonicUs());
+        const auto wait = gpibdrv::Timeout::ofUs(instant ? left : std::min<int64_t>(20000, left));
+        int r = board->receive(from, buffer, byteWise ? 1 : long(sizeof buffer), stopAt, wait, got,
+                               ended);
         const bool end = (ended & gpibdrv::kEndEoi) != 0;
-        out.append(buffer, size_t(got));
-        if (r == GPIB_ENOL) {
-            m_bench.bus->spend(m_readTmoMs * 1000.0);  // nobody talks: the handshake times out
-            break;
+        if (got > 0) {
+            lastByteUs = net::monotonicUs();
+            total += size_t(got);
+            tail = (tail + std::string(buffer, size_t(got)))
+                       .substr(tail.size() + size_t(got) > 3 ? tail.size() + size_t(got) - 3 : 0);
+            if (!forward(std::string(buffer, size_t(got))))
+                return;
         }
         // A Prologix reading to a byte stops at EOI too and marks it (not
         // in its manual, which names the byte and the timeout only); an AR488
         // looks for EOI only in a read to EOI.
         if (end && (!ar488() || until == Until::Eoi)) {
-            if (m_eotEnable)
-                out.push_back(char(m_eotChar));
+            if (m_eotEnable && !forward(std::string(1, char(m_eotChar))))
+                return;
             if (until == Until::Timeout)
-                m_bench.bus->spend(m_readTmoMs * 1000.0);  // waits for more that never comes
+                waitOwnTimeout(net::monotonicUs() + tmoUs);  // more that never comes
             break;
         }
-        if (r != kDone || out.size() > (16u << 20))
-            break;  // the timeout between two bytes
-        if ((ended & gpibdrv::kEndChar) || (until == Until::Terminator && terminated(out, m_eor)))
+        if (r == GPIB_EABO && !instant && net::monotonicUs() < lastByteUs + tmoUs)
+            continue;  // a slice
+        if (r == GPIB_ENOL || r == GPIB_EABO) {
+            // Nobody talks, or the talker stopped: the handshake waits out
+            // the adapter's timeout.
+            if (r == GPIB_ENOL)
+                lastByteUs = net::monotonicUs();
+            if (instant || r == GPIB_ENOL)
+                waitOwnTimeout(lastByteUs + tmoUs);
+            break;
+        }
+        if (r != kDone || total > (16u << 20))
+            break;
+        if ((ended & gpibdrv::kEndChar) || (until == Until::Terminator && terminated(tail, m_eor)))
             break;
     }
-    answerData(out);
 }
 
 void AdapterEmulator::spoll(std::string_view arg) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +23,8 @@ adapter, so that the adapter path can be tried without the hardware.
   --flavour prologix|ar488  the adapter to be (default prologix)
   --bench FILE              the bench file to serve (default: the built-in bench)
   --board N                 the bench's board the adapter sits on (default 0)
-  --instant                 bus time and timeouts cost nothing
+  --instant                 the bench's bus time and timeouts cost nothing (the
+                            adapter's own ++read_tmo_ms still takes its time)
   --tcp PORT                serve on a TCP port instead of a pseudo-terminal
                             (0 picks a free one); 127.0.0.1 only unless --bind
   --bind ADDRESS            the IPv4 address to listen on with --tcp
@@ -32,6 +34,16 @@ adapter, so that the adapter path can be tried without the hardware.
   --fault KIND              close-mid-answer, garbage or silent (for tests)
   --fault-after N           the first N answers the fault applies to are right
   --fault-times N           then N are faulty (default: all of them)
+
+Firmware behaviours met on adapters in the field:
+  --read-ends-on-input      a complete "++" line from the host ends a running
+                            read between two bytes (no EOI mark); the line is
+                            then carried out
+  --ver-delay MS            ++ver is answered MS milliseconds late
+  --ver-text TEXT           ++ver answers TEXT instead of the flavour's line
+  --jitter MS               every byte sent is held back by a random delay of
+                            up to MS milliseconds, order kept
+  --seed N                  the delays of --jitter (default 1: the same each run)
   --help                    this text
 
 It prints one line, the device to open (or the TCP port), then serves one
@@ -81,6 +93,18 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"close-mid-answer", "garbage", "silent"}));
     app.add_option("--fault-after", options.faultAfter)->check(CLI::Range(0L, 1000000000L));
     app.add_option("--fault-times", options.faultTimes)->check(CLI::Range(0L, 1000000000L));
+    app.add_flag("--read-ends-on-input", options.readEndsOnInput);
+    app.add_option("--ver-delay", options.verDelayMs)->check(CLI::Range(0, 60000));
+    app.add_option("--ver-text", options.verText)->check([](const std::string& text) {
+        const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+            return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+        });
+        return plain && !text.empty() && text.size() <= 200
+                   ? std::string()
+                   : std::string("a version line is 1 to 200 printable characters");
+    });
+    app.add_option("--jitter", line.jitterMs)->check(CLI::Range(0, 10000));
+    app.add_option("--seed", line.seed);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -115,9 +139,14 @@ int main(int argc, char** argv) {
     line.eofFd = exitOnEof ? STDIN_FILENO : -1;
 
     emulators::LineServer server(line);
+    // A read may look at what the host sends meanwhile: it is kept for later.
     emulators::AdapterEmulator adapter(
         served, options,
-        {[&](const std::string& bytes) { return server.write(bytes); }, [&] { server.hangUp(); }});
+        {[&](const std::string& bytes) { return server.write(bytes); }, [&] { server.hangUp(); },
+         [&](int64_t untilUs) {
+             server.waitForInput(untilUs,
+                                 [&](const char* bytes, size_t n) { adapter.stash(bytes, n); });
+         }});
     std::string why;
     auto announce = [](const std::string& where) {
         std::printf("%s\n", where.c_str());

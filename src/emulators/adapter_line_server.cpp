@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "net/monotonic.h"
+
 namespace emulators {
 
 namespace {
@@ -30,6 +32,14 @@ void closeFd(int& fd) {
 }  // namespace
 
 LineServer::~LineServer() {
+    if (m_sender.joinable()) {
+        {
+            std::lock_guard<std::mutex> hold(m_lineLock);
+            m_stopping = true;
+        }
+        m_wake.notify_one();
+        m_sender.join();
+    }
     closeLine();
     closeFd(m_listener);
     if (!m_options.link.empty())
@@ -71,6 +81,10 @@ bool LineServer::makePty(std::string& why) {
 
 bool LineServer::start(std::function<void(const std::string&)> announce, std::string& why) {
     m_announce = std::move(announce);
+    if (m_options.jitterMs > 0) {
+        m_random.seed(m_options.seed);
+        m_sender = std::thread([this] { sendLate(); });
+    }
     if (!m_options.tcp)
         return makePty(why);
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -102,6 +116,8 @@ void LineServer::closeLine() {
 }
 
 void LineServer::hangUp() {
+    std::lock_guard<std::mutex> hold(m_lineLock);
+    m_late.clear();  // what was on its way to the host that left
     if (m_options.tcp) {
         closeFd(m_client);
     } else {
@@ -118,6 +134,60 @@ void LineServer::hangUp() {
 }
 
 bool LineServer::write(const std::string& bytes) {
+    if (m_options.jitterMs <= 0)
+        return writeNow(bytes);
+    // In pieces, each held back by its own delay, none before the one ahead.
+    std::lock_guard<std::mutex> hold(m_lineLock);
+    if (lineFd() < 0)
+        return false;
+    std::uniform_int_distribution<size_t> length(1, 64);
+    std::uniform_int_distribution<int64_t> delay(0, int64_t(m_options.jitterMs) * 1000);
+    const int64_t now = net::monotonicUs();
+    for (size_t at = 0; at < bytes.size();) {
+        const size_t n = std::min(length(m_random), bytes.size() - at);
+        m_lastDueUs = std::max(m_lastDueUs, now + delay(m_random));
+        m_late.push_back({bytes.substr(at, n), m_lastDueUs});
+        at += n;
+    }
+    m_wake.notify_one();
+    return true;
+}
+
+void LineServer::sendLate() {
+    std::unique_lock<std::mutex> hold(m_lineLock);
+    while (!m_stopping) {
+        if (m_late.empty()) {
+            m_wake.wait(hold);
+            continue;
+        }
+        const int64_t wait = m_late.front().dueUs - net::monotonicUs();
+        if (wait > 0) {
+            m_wake.wait_for(hold, std::chrono::microseconds(wait));
+            continue;
+        }
+        const std::string bytes = std::move(m_late.front().bytes);
+        m_late.pop_front();
+        writeNow(bytes);
+    }
+}
+
+void LineServer::waitForInput(int64_t untilUs,
+                              const std::function<void(const char*, size_t)>& stash) {
+    const int fd = lineFd();
+    if (fd < 0)
+        return;
+    const int64_t left = untilUs - net::monotonicUs();
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, left > 0 ? int((left + 999) / 1000) : 0) <= 0)
+        return;
+    char buffer[4096];
+    const long n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0)
+        stash(buffer, size_t(n));
+    // A host that left is seen by the server's own loop.
+}
+
+bool LineServer::writeNow(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size() && lineFd() >= 0) {
         long n = m_options.tcp
@@ -168,7 +238,13 @@ void LineServer::serve(const std::function<void(const char*, size_t)>& onBytes,
         if (!fds[2].revents)
             continue;
         if (m_options.tcp && m_client < 0) {
-            m_client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            const int client =
+                ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            {
+                std::lock_guard<std::mutex> hold(m_lineLock);
+                m_client = client;
+                m_lastDueUs = 0;
+            }
             int one = 1;
             if (m_client >= 0)
                 ::setsockopt(m_client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

@@ -79,15 +79,31 @@ class HostileAdapter {
             done += size_t(n);
         }
     }
-    // Answers the opening as a Prologix does: the version line, then the
-    // mark asked back after the settings.
+    // Answers the opening as the adapter does: the version line, the mark
+    // asked back after the settings, and for an AR488 its read terminators,
+    // its listener search and the test read from its own address (which
+    // host input ends at once here).
     void answerOpening(const std::string& version) {
+        const bool ar488 = version.rfind("AR488", 0) == 0;
         while (!m_stop) {
             const std::string l = line();
             if (l == "++ver")
                 write(version + "\r\n");
-            if (l == "++eot_char") {
+            if (l == "++eot_char" && !ar488) {
                 write("234\r\n");
+                return;
+            }
+            if (l == "++eot_char")
+                write("234\r\n");
+            if (l == "++eor")
+                write("0\r\n");
+            if (l == "++fndl")
+                write("Missing parameter\r\n");
+            if (l.rfind("++addr 0", 0) == 0)
+                write("Invalid parameter\r\n");
+            if (l.rfind("++read 0", 0) == 0) {
+                if (line() == "++ver")
+                    write(version + "\r\n");
                 return;
             }
         }

@@ -14,9 +14,11 @@ using gpibdrv::kDone;
 
 const std::string kVersion = "Prologix GPIB-ETHERNET Controller version 01.06.06.00";
 
-std::unique_ptr<gpibdrv::Board> boardOn(const HostileAdapter& peer, adapters::Flavour flavour) {
+std::unique_ptr<gpibdrv::Board> boardOn(const HostileAdapter& peer, adapters::Flavour flavour,
+                                        adapters::ReadWay reads = adapters::ReadWay::Probe) {
     adapters::AdapterOptions o;
     o.flavour = flavour;
+    o.reads = reads;
     o.host = "127.0.0.1";
     o.tcpPort = peer.port();
     o.openTimeoutMs = 1500;
@@ -127,6 +129,81 @@ TEST(HostileAdapter, ASendCutShortByTheTimeoutCountsTheLinesTheAdapterTook) {
     EXPECT_GT(sent, 0);
     EXPECT_LT(sent, long(message.size()));
     EXPECT_EQ(sent, lines * 100);
+}
+
+TEST(HostileAdapter, AVersionLineThatDiffersBetweenAsksCannotEndAReadAndIsRefused) {
+    // A counter in the version line: no line of it can mark a read's end.
+    HostileAdapter peer([](HostileAdapter& a) {
+        for (int n = 0; !a.stopping();)
+            if (a.line() == "++ver")
+                a.write("Prologix GPIB-USB Controller version 6.107 #" + std::to_string(n++) +
+                        "\r\n");
+    });
+    auto board = boardOn(peer, adapters::Flavour::Prologix);
+    std::string reason;
+    EXPECT_EQ(board->open(reason), GPIB_ENEB);
+    EXPECT_NE(reason.find("answers ++ver differently each time (\"Prologix GPIB-USB Controller "
+                          "version 6.107 #0\", then \"Prologix GPIB-USB Controller version 6.107 "
+                          "#1\"): no line of it can mark the end of a read"),
+              std::string::npos)
+        << reason;
+}
+
+TEST(HostileAdapter, AnAnswerThatStopsHalfwayTimesOutWithTheBytesItGaveCounted) {
+    // 25 bytes of an answer, then nothing: no EOI, no marker, whatever is asked.
+    for (adapters::ReadWay way : {adapters::ReadWay::Fast, adapters::ReadWay::Safe}) {
+        HostileAdapter peer([](HostileAdapter& a) {
+            a.answerOpening(kVersion);
+            while (!a.stopping())
+                if (a.line(200) == "++read eoi")
+                    a.write("0123456789012345678901234");
+        });
+        auto board = boardOn(peer, adapters::Flavour::Prologix, way);
+        std::string reason;
+        ASSERT_EQ(board->open(reason), kDone) << reason;
+        char answer[100];
+        long got = 0;
+        int ended = -1;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(board->receive({9, -1}, answer, sizeof answer, -1, {11}, got, ended), GPIB_EABO);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, std::chrono::milliseconds(1000));
+        EXPECT_LT(took, std::chrono::milliseconds(1150));
+        EXPECT_EQ(got, 25);
+        EXPECT_EQ(std::string(answer, size_t(got)), "0123456789012345678901234");
+        EXPECT_EQ(ended, 0);
+    }
+}
+
+TEST(HostileAdapter, AnAnswerFromTheAdaptersOwnAddressMakesTheTestReadCountForNothing) {
+    // Something answers the test read from address 0: no knowing what host
+    // input does, so the safe way; the link is sorted out before the next call.
+    const std::string version = "AR488 GPIB controller, ver. 0.53.04, 13/04/2025";
+    HostileAdapter peer([&](HostileAdapter& a) {
+        while (!a.stopping()) {
+            const std::string l = a.line(200);
+            if (l == "++ver")
+                a.write(version + "\r\n");
+            else if (l == "++eot_char" || l == "++eor")
+                a.write(l == "++eor" ? "0\r\n" : "234\r\n");
+            else if (l == "++fndl")
+                a.write("Missing parameter\r\n");
+            else if (l.rfind("++addr 0", 0) == 0)
+                a.write("Invalid parameter\r\n");
+            else if (l.rfind("++read 0", 0) == 0)
+                a.write("SOMEONE\r\n");
+            else if (l == "++srq")
+                a.write("0\r\n");
+        }
+    });
+    auto board = boardOn(peer, adapters::Flavour::Ar488);
+    std::string reason;
+    ASSERT_EQ(board->open(reason), kDone) << reason;
+    EXPECT_NE(board->describe().find("(safe: no harmless test read)"), std::string::npos)
+        << board->describe();
+    bool srq = true;
+    EXPECT_EQ(board->srqLine(srq), kDone);
+    EXPECT_FALSE(srq);
 }
 
 }  // namespace

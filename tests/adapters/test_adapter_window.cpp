@@ -23,6 +23,7 @@ class AdapterWindowTest : public testing::Test {
         std::ofstream(map) << "boards:\n  GPIB0:\n    kind: prologix\n    port: "
                            << emulator.where() << "\n    secondaries: {5: [1]}\n";
         setenv("GPIB_BOARDS", map.c_str(), 1);
+        setenv("GPIB_SIM_TRACE", trace.c_str(), 1);
         library = DriverLibrary::Open(SIM_LIBRARY);
         ASSERT_TRUE(library->Loaded()) << library->Problem();
         auto reload = reinterpret_cast<GpibSimReload_fn>(library->Resolve({"GpibSimReload"}));
@@ -33,6 +34,7 @@ class AdapterWindowTest : public testing::Test {
     void TearDown() override {
         form.reset();
         unsetenv("GPIB_BOARDS");
+        unsetenv("GPIB_SIM_TRACE");
         if (library && library->Loaded()) {
             auto reload = reinterpret_cast<GpibSimReload_fn>(library->Resolve({"GpibSimReload"}));
             reload("");  // lets go of the adapter before the emulator stops
@@ -53,6 +55,7 @@ class AdapterWindowTest : public testing::Test {
     }
 
     EmulatorProcess emulator{{"--flavour", "prologix", "--bench", ADAPTER_BENCH, "--instant"}};
+    const std::string trace = scratchPath("window-trace.txt");
     std::unique_ptr<DriverLibrary> library;
     std::unique_ptr<GPIB32> gpib;
     RecordingPlatform platform;
@@ -65,10 +68,13 @@ TEST_F(AdapterWindowTest, EveryActionDoesOnTheAdapterWhatItDoesOnABoard) {
     EXPECT_EQ(results().rfind("FindLstn: Found 4 devices at addresses = ", 0), 0u) << results();
     for (const char* found : {" 501 ", " 7 ", " 9 ", " 12 "})
         EXPECT_NE(results().find(found), std::string::npos) << found << " in " << results();
-    EXPECT_NE(ToUtf8(w().form.title())
-                  .find("GPIB0: Prologix GPIB-USB Controller version 6.107 on " + emulator.where()),
-              std::string::npos)
-        << ToUtf8(w().form.title());
+    // The title and the trace say how the board reads, and why.
+    const std::string board = "GPIB0: Prologix GPIB-USB Controller version 6.107 on " +
+                              emulator.where() + " (safe: no harmless test read)";
+    EXPECT_NE(ToUtf8(w().form.title()).find(board), std::string::npos) << ToUtf8(w().form.title());
+    std::ifstream in(trace);
+    const std::string traced((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(traced.find("\n# " + board + "\n"), std::string::npos) << traced.substr(0, 2000);
 
     address(u"9");
     enter(u"*IDN?");

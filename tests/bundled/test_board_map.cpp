@@ -28,7 +28,7 @@ TEST(BoardMap, ReadsEveryKindAndItsSettings) {
     baud: 9600
     controller_address: 21
     secondaries: {5: [1, 1, 3], 7: [2]}
-  gpib1: {kind: ar488, host: 192.0.2.7, tcp_port: 2000}
+  gpib1: {kind: ar488, host: 192.0.2.7, tcp_port: 2000, reads: safe}
   GPIB2: {kind: vxi11, host: gw.example, interface: hpib, core_port: 1024}
   GPIB15: {kind: simulated, bench: benches/mine.yaml}
   GPIB4: {kind: library, board: violet, library: /opt/gpib/libgpib.so.0, controller_address: 3}
@@ -46,6 +46,8 @@ TEST(BoardMap, ReadsEveryKindAndItsSettings) {
     EXPECT_EQ(b[1].index, 1);
     EXPECT_EQ(b[1].name, "gpib1");
     EXPECT_EQ(b[1].tcpPort, 2000);
+    EXPECT_EQ(b[0].reads, "probe");  // unless the map says otherwise
+    EXPECT_EQ(b[1].reads, "safe");
     EXPECT_EQ(b[2].interfaceName, "hpib");
     EXPECT_EQ(b[2].corePort, 1024);
     EXPECT_EQ(b[3].index, 15);
@@ -83,6 +85,10 @@ TEST(BoardMap, RefusesABadMapWithItsLineAndReason) {
          "the board GPIB0 needs a host: (the gateway's name or address)"},
         {"boards:\n  GPIB0: {kind: prologix, port: /dev/a, controller_address: 31}\n",
          "line 2: controller_address must be from 0 to 30, not 31"},
+        {"boards:\n  GPIB0:\n    kind: ar488\n    port: /dev/a\n    reads: quick\n",
+         "line 5: reads: is probe, fast or safe, not \"quick\""},
+        {"boards:\n  GPIB0: {kind: simulated, reads: fast}\n",
+         "line 2: a simulated board has no setting \"reads\""},
         {"boards:\n  GPIB0: {kind: prologix, port: /dev/a, secondaries: {5: 1}}\n",
          "the secondaries of 5 must be a list"},
         {"boards:\n  GPIB0: {kind: prologix, port: /dev/a, secondaries: {5: [31]}}\n",

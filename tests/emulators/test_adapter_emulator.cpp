@@ -87,10 +87,15 @@ TEST(AdapterEmulatorCommandLine, RefusesABadOptionWithExitCode2) {
         {"--fault nope", 2, "--fault"},
         {"--fault-after -1", 2, "--fault-after"},
         {"--link", 2, "--link"},
+        {"--jitter -5", 2, "--jitter"},
+        {"--ver-delay 70000", 2, "--ver-delay"},
+        {"--ver-text ''", 2, "a version line is 1 to 200 printable characters"},
+        {"--ver-text \"$(printf 'a\\tb')\"", 2, "a version line is 1 to 200 printable characters"},
         // Every option taken; the missing bench file stops it with 1.
         {"--flavour ar488 --bench /nonexistent.yaml --board 1 --instant --tcp 0 --bind 127.0.0.1 "
          "--link /nonexistent/l --count-lines --exit-on-stdin-eof --fault silent --fault-after 1 "
-         "--fault-times 2",
+         "--fault-times 2 --read-ends-on-input --ver-delay 5 --ver-text 'My adapter 1.0' "
+         "--jitter 20 --seed 4",
          1, "/nonexistent.yaml"},
     };
     for (const Case& c : cases) {
