@@ -1,13 +1,13 @@
 #include "boards/boards_program.h"
 
 #include <CLI/CLI.hpp>
-#include <charconv>
 #include <cstdio>
 
 #include "boards/boards_help.h"
 #include "boards/edit_command.h"
 #include "boards/find_command.h"
 #include "boards/list_command.h"
+#include "text/text.h"
 
 namespace boards {
 
@@ -15,16 +15,7 @@ namespace {
 
 CLI::Validator numberIn(long low, long high) {
     return CLI::Validator(
-        [low, high](std::string& text) {
-            long value = 0;
-            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-                value < low || value > high)
-                return text + " is not a number it takes (" + std::to_string(low) + " to " +
-                       std::to_string(high) + ")";
-            return std::string();
-        },
-        "");
+        [low, high](std::string& text) { return WholeNumberProblem(text, low, high); }, "");
 }
 
 int badCommandLine(const std::string& why) {

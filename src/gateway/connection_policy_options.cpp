@@ -1,4 +1,5 @@
 #include "gateway/connection_policy_options.h"
+#include "text/text.h"
 
 #include <charconv>
 
@@ -43,18 +44,9 @@ void seconds(CLI::App& app, const std::string& name, int64_t& us, int64_t lowUs,
             ""));
 }
 
-CLI::Validator countIn(int low, int high) {
+CLI::Validator countIn(long low, long high) {
     return CLI::Validator(
-        [low, high](std::string& text) {
-            int value = 0;
-            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-                value < low || value > high)
-                return text + " is not a number it takes (" + std::to_string(low) + " to " +
-                       std::to_string(high) + ")";
-            return std::string();
-        },
-        "");
+        [low, high](std::string& text) { return WholeNumberProblem(text, low, high); }, "");
 }
 
 }  // namespace

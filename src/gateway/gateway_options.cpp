@@ -6,6 +6,7 @@
 
 #include "gateway/connection_policy_options.h"
 #include "gateway/gateway_help.h"
+#include "text/text.h"
 
 namespace gateway {
 
@@ -14,16 +15,7 @@ namespace {
 // Digits only, within low..high: "70000 is not a number it takes".
 CLI::Validator numberIn(long low, long high) {
     return CLI::Validator(
-        [low, high](std::string& text) {
-            long value = 0;
-            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-                value < low || value > high)
-                return text + " is not a number it takes (" + std::to_string(low) + " to " +
-                       std::to_string(high) + ")";
-            return std::string();
-        },
-        "");
+        [low, high](std::string& text) { return WholeNumberProblem(text, low, high); }, "");
 }
 
 }  // namespace

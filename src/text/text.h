@@ -55,3 +55,9 @@ void FromCodePage(std::string_view bytes, Text& out);
 // ASCII/UTF-8 convenience for literals and for showing Text in tests and logs.
 Text FromUtf8(std::string_view utf8);
 std::string ToUtf8(TextView text);
+
+// A number given on a command line: decimal digits (with an optional minus)
+// and nothing else, within low..high. Empty when it is one; otherwise the
+// sentence a program prints for it ("70000 is not a number it takes (0 to
+// 65535)"), the same in every command.
+std::string WholeNumberProblem(std::string_view text, long low, long high);
