@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 
+#include "vxi11/read_reply.h"
 #include "vxi11/rpc_client.h"
 #include "vxi11/vxi11_rpc.h"
 
@@ -27,21 +28,6 @@ constexpr int kLocked = 11;
 template <typename F>
 xdrproc_t xdr(F* f) {
     return reinterpret_cast<xdrproc_t>(f);
-}
-
-// device_read's reply decoded into a buffer of ours, which bounds what the
-// gateway may send.
-struct ReadReply {
-    int error = 0;
-    int reason = 0;
-    char* data = nullptr;
-    u_int length = 0;
-    u_int capacity = 0;
-};
-
-bool_t xdrReadReply(XDR* x, ReadReply* r) {
-    return xdr_int(x, &r->error) && xdr_int(x, &r->reason) &&
-           xdr_bytes(x, &r->data, &r->length, r->capacity);
 }
 
 class Session {
@@ -86,10 +72,10 @@ class Session {
         while (answer.size() < kMaxAnswer) {
             Device_ReadParms r{lid, u_int(kMaxAnswer - answer.size()), ioMs(), 0, kFlagTermChar,
                                '\n'};
-            ReadReply reply;
+            vxi11::ReadReply reply;
             reply.data = buffer;
             reply.capacity = u_int(kMaxAnswer - answer.size());
-            if (!call(device_read, xdr(xdr_Device_ReadParms), &r, xdr(xdrReadReply), &reply))
+            if (!call(device_read, xdr(xdr_Device_ReadParms), &r, xdr(vxi11::xdrReadReply), &reply))
                 return "";
             if ((error = reply.error) != 0)
                 return "";

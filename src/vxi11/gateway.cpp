@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "vxi11/error_table.h"
+#include "vxi11/read_reply.h"
 #include "vxi11/vxi11_rpc.h"
 
 namespace vxi11 {
@@ -27,21 +28,6 @@ constexpr int64_t kControlTimeoutUs = 3'000'000;
 constexpr auto kConnectLimit = std::chrono::seconds(3);
 // What a gateway that names no largest write is sent at a time.
 constexpr unsigned kDefaultRecvSize = 1024;
-
-// The reply of device_read decoded straight into the caller's buffer, which
-// bounds what the gateway may send.
-struct ReadReply {
-    int error = 0;
-    int reason = 0;
-    char* data = nullptr;
-    u_int length = 0;
-    u_int capacity = 0;
-};
-
-bool_t xdrReadReply(XDR* x, ReadReply* r) {
-    return xdr_int(x, &r->error) && xdr_int(x, &r->reason) &&
-           xdr_bytes(x, &r->data, &r->length, r->capacity);
-}
 
 template <typename F>
 xdrproc_t xdr(F* f) {
