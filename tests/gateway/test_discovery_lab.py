@@ -146,7 +146,10 @@ gpib.Receive(0, ctypes.c_ushort(9), answer, ctypes.c_long(256), 0x100)
 gpib.ThreadIbcntl.restype = ctypes.c_long
 print(ud, hex(gpib.ThreadIbsta()), answer.raw[:gpib.ThreadIbcntl()].decode(errors="replace").strip())
 """
-    asked = lab.client.run(["env", f"GPIB_BOARDS={board_map}", sys.executable, "-c", code],
+    preload = os.environ.get("TM_CTYPES_PRELOAD", "")
+    sanitized = [f"LD_PRELOAD={preload}", "ASAN_OPTIONS=detect_leaks=0"] if preload else []
+    asked = lab.client.run(["env", f"GPIB_BOARDS={board_map}"] + sanitized
+                           + [sys.executable, "-c", code],
                            timeout=30)
     print("the driver through the added board: " + asked.stdout.strip())
     words = asked.stdout.split(" ", 2)
