@@ -134,6 +134,8 @@ class ProtocolBoard final : public gpibdrv::Board {
 
     // What opening asks (protocol_board_probe.cpp).
     int askVersions(int64_t deadlineUs, std::string& why);
+    // The version line asked three times, each answer timed (m_verLatencyUs).
+    int timeVersions(int64_t deadlineUs, std::string& why);
     int probe(int64_t deadlineUs, std::string& why);
     int testRead(int address, int64_t deadlineUs);
 

@@ -79,22 +79,8 @@ int ProtocolBoard::askVersions(int64_t deadlineUs, std::string& why) {
             break;
         owed -= line == m_version;
     }
-    // A line that ends reads must be the same each time.
-    m_report.versionUs.clear();
-    for (int i = 0; i < 3; ++i) {
-        const int64_t start = monotonicUs();
-        if (int r = write("++ver\n", deadlineUs); r != kDone)
-            return why = r == GPIB_ENEB ? m_transport->lostReason() : "no answer", GPIB_ENEB;
-        if (readLine(deadlineUs, line, true) != kDone)
-            return why = "answers ++ver once, then no more", GPIB_ENEB;
-        m_report.versionUs.push_back(monotonicUs() - start);
-        if (line != m_version)
-            return why = "answers ++ver differently each time (" + quote(m_version, kMaxVersion) +
-                         ", then " + quote(line, kMaxVersion) +
-                         "): no line of it can mark the end of a read",
-                   GPIB_ENEB;
-    }
-    m_verLatencyUs = *std::max_element(m_report.versionUs.begin(), m_report.versionUs.end());
+    if (int r = timeVersions(deadlineUs, why); r != kDone)
+        return r;
     const std::string eol = m_lastLineCr ? "\r\n" : "\n";
     const size_t lines =
         std::min<size_t>(kMaxMarkerLines, (kMinMarker + m_version.size() + eol.size() - 1) /
@@ -112,6 +98,27 @@ int ProtocolBoard::askVersions(int64_t deadlineUs, std::string& why) {
     return kDone;
 }
 
+int ProtocolBoard::timeVersions(int64_t deadlineUs, std::string& why) {
+    // A line that ends reads must be the same each time.
+    std::string line;
+    m_report.versionUs.clear();
+    for (int i = 0; i < 3; ++i) {
+        const int64_t start = monotonicUs();
+        if (int r = write("++ver\n", deadlineUs); r != kDone)
+            return why = r == GPIB_ENEB ? m_transport->lostReason() : "no answer", GPIB_ENEB;
+        if (readLine(deadlineUs, line, true) != kDone)
+            return why = "answers ++ver once, then no more", GPIB_ENEB;
+        m_report.versionUs.push_back(monotonicUs() - start);
+        if (line != m_version)
+            return why = "answers ++ver differently each time (" + quote(m_version, kMaxVersion) +
+                         ", then " + quote(line, kMaxVersion) +
+                         "): no line of it can mark the end of a read",
+                   GPIB_ENEB;
+    }
+    m_verLatencyUs = *std::max_element(m_report.versionUs.begin(), m_report.versionUs.end());
+    return kDone;
+}
+
 int ProtocolBoard::probe(int64_t deadlineUs, std::string& why) {
     // A Prologix keeps each setting in its own memory unless told not to. An
     // AR488 saves when it hears ++savecfg, whatever follows: never send it one,
@@ -126,6 +133,7 @@ int ProtocolBoard::probe(int64_t deadlineUs, std::string& why) {
                GPIB_ENEB;
     int mark = -1;
     std::string line;
+    bool behind = false;
     for (;;) {
         int r = readLine(deadlineUs, line);
         if (r != kDone)
@@ -133,11 +141,20 @@ int ProtocolBoard::probe(int64_t deadlineUs, std::string& why) {
                    GPIB_ENEB;
         if (number(line, 255, mark) == kDone)
             break;
-        if (!isRefusal(line))
+        // A version line owed to an earlier host (one that left with its
+        // ++ver unanswered) puts every answer one behind: passed over here,
+        // the answers from ++eot_char on are in step again.
+        behind = behind || line == m_version;
+        if (!isRefusal(line) && line != m_version)
             return why = "answers garbage to ++eot_char (" + quote(line) + ")", GPIB_ENEB;
     }
     if (mark != m_options.eotChar)
         return why = "did not take ++eot_char " + std::to_string(m_options.eotChar), GPIB_ENEB;
+    // One behind, each timed answer was the one before it, there at once:
+    // timed again, in step.
+    if (behind)
+        if (int r = timeVersions(deadlineUs, why); r != kDone)
+            return r;
     m_report.markTaken = true;
     m_inStep = true;
     if (ar488()) {

@@ -76,7 +76,7 @@ void AdapterEmulator::receive(const char* data, size_t n) {
     m_parsing = true;
     // A command may stash more bytes in m_raw while it runs: they are taken
     // in turn, by position.
-    while (m_parsed < m_raw.size()) {
+    while (m_parsed < m_raw.size() && !m_hungUp) {
         const char c = m_raw[m_parsed++];
         if (m_escape) {
             m_escape = false;
@@ -94,6 +94,14 @@ void AdapterEmulator::receive(const char* data, size_t n) {
     m_raw.clear();
     m_parsed = 0;
     m_parsing = false;
+    if (m_hungUp)
+        newHost();
+    m_hungUp = false;
+}
+
+void AdapterEmulator::hangUp() {
+    m_hungUp = true;
+    m_line.hangUp();
 }
 
 bool AdapterEmulator::commandWaiting() {
@@ -285,7 +293,7 @@ void AdapterEmulator::answer(const std::string& line, bool isNumber) {
                 return;
             case AdapterFault::CloseMidAnswer:
                 m_line.write(line.substr(0, line.size() / 2));
-                m_line.hangUp();
+                hangUp();
                 return;
             default:
                 return;
@@ -300,7 +308,7 @@ void AdapterEmulator::answerData(const std::string& bytes) {
     if (faulted(false)) {
         if (m_options.fault == AdapterFault::CloseMidAnswer) {
             m_line.write(bytes.substr(0, bytes.size() / 2));
-            m_line.hangUp();
+            hangUp();
         }
         return;
     }

@@ -98,6 +98,10 @@ class AdapterEmulator {
     // The adapter's own read timer, on the clock: true when a waiting "++"
     // line ended it first (readEndsOnInput).
     bool waitOwnTimeout(int64_t untilUs);
+    // A fault closes the line: what the host that left still had queued is
+    // dropped, as an adapter that went away drops it, never answered to the
+    // next host.
+    void hangUp();
 
     ServedBench& m_bench;
     AdapterEmulatorOptions m_options;
@@ -109,6 +113,7 @@ class AdapterEmulator {
     size_t m_parsed = 0;     // how much of m_raw is
     int64_t m_lookedUs = 0;  // when the line was last looked at during a read
     bool m_parsing = false;
+    bool m_hungUp = false;  // the line closed while m_raw was being parsed
     std::string m_input;
     bool m_escape = false;
     bool m_plusEscaped = false;  // a leading '+' came escaped: data, not a command

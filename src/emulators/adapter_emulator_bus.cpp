@@ -98,7 +98,7 @@ void AdapterEmulator::read(std::string_view arg) {
             return m_line.write(bytes);
         if (m_options.fault == AdapterFault::CloseMidAnswer) {
             m_line.write(bytes.substr(0, bytes.size() / 2));
-            m_line.hangUp();
+            hangUp();
             return false;
         }
         return true;  // silent

@@ -1,6 +1,11 @@
 // An adapter that closes the line mid-answer, answers garbage or never
 // answers: every call fails within its timeout with a report, nothing hangs,
 // and the next open reconnects.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <thread>
+
 #include "adapters/adapter_fixture.h"
 
 namespace {
@@ -84,6 +89,26 @@ TEST_P(AdapterFaultTest, AnAdapterThatIsNotThereIsReported) {
         << why;
     long n = 0;
     EXPECT_EQ(board->send(kMeter, "x", 1, gpibdrv::EndMode::EoiOnLast, kOneSecond, n), GPIB_ENEB);
+}
+
+TEST_P(AdapterFaultTest, AVersionLineOwedToAnEarlierHostPutsNoAnswerOutOfStep) {
+    if (GetParam().tcp)
+        GTEST_SKIP() << "a new TCP connection brings nothing of an earlier one";
+    start();
+    // An earlier program left in the middle of a read from an empty address
+    // with the marker behind it: the adapter answers that ++ver 300 ms later,
+    // after this open has flushed the line and asked its own.
+    const int fd = ::open(options.port.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    const std::string left = "++addr 30\n++read_tmo_ms 300\n++read eoi\n++ver\n";
+    ASSERT_EQ(::write(fd, left.data(), left.size()), ssize_t(left.size()));
+    ::close(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(open(), kDone) << board->describe();
+    EXPECT_EQ(query(kMeter, "*IDN?\n"), "ADAPTER BENCH,METER,1,1.0\n");
+    uint8_t status = 0xFF;
+    EXPECT_EQ(board->serialPoll(kMeter, kOneSecond, status), kDone);
+    EXPECT_EQ(query(kMeter, "*IDN?\n"), "ADAPTER BENCH,METER,1,1.0\n");
 }
 
 TEST_P(AdapterFaultTest, RecognisingAnAdapterAsksOnlyForItsVersion) {
