@@ -28,6 +28,9 @@ import sys
 import tempfile
 import threading
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from child_process import Child  # noqa: E402
+
 SKIP = 77
 failures = []
 checks = 0
@@ -45,24 +48,6 @@ def check(what, got, expected):
         checks += 1
         if got != expected:
             failures.append(f"{what}: got {got!r}, expected {expected!r}")
-
-
-class Child:
-    """A program that prints one line, then serves until its standard input closes."""
-
-    def __init__(self, *argv):
-        self.proc = subprocess.Popen([*argv, "--exit-on-stdin-eof"], stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        self.line = self.proc.stdout.readline().strip()
-
-    def stop(self):
-        self.proc.stdin.close()
-        try:
-            status = self.proc.wait(timeout=15)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            status = "killed after 15 s"
-        return status, self.proc.stderr.read()
 
 
 def pyvisa_part(pyvisa, rm):

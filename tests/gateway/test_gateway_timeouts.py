@@ -15,30 +15,15 @@ Real time, loopback only, a few seconds a row; exit 77 without pyvisa-py.
 """
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from child_process import Child  # noqa: E402
+
 TIMEOUT_MS = 1500
 LATEST_S = 1.65
-
-
-class Child:
-    """A program that prints one line, then serves until its standard input closes."""
-
-    def __init__(self, *argv):
-        self.proc = subprocess.Popen([*argv, "--exit-on-stdin-eof"], stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        self.line = self.proc.stdout.readline().strip()
-
-    def stop(self):
-        self.proc.stdin.close()
-        try:
-            self.proc.wait(timeout=15)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-        return self.proc.stderr.read()
 
 
 def board_entry(kind, programs, children):
@@ -79,7 +64,7 @@ def run_row(kind, programs, pyvisa, rm, folder):
         children.append(Child(programs["gateway"], "--boards", board_map, "--portmapper",
                               "--portmapper-port", "0"))
         if not children[-1].line.startswith("core_port:"):
-            return f"{kind}: tm-gateway did not start: {children.pop().stop()}"
+            return f"{kind}: tm-gateway did not start: {children.pop().stop()[1]}"
         from pyvisa_py.protocols import rpc
         rpc.PMAP_PORT = int(children[-1].line.rsplit(":", 1)[1].split()[0])
         took, status = timed_read(pyvisa, rm)
