@@ -9,6 +9,7 @@
 #include "boards/gateway_search.h"
 #include "net/monotonic.h"
 #include "vxi11/rpc_client.h"
+#include "vxi11/vxi11_rpc.h"
 
 namespace boards {
 
@@ -29,7 +30,7 @@ void addHow(FoundGateway& g, const std::string& how) {
 // An announced gateway's core port, from the portmapper on the port it announced.
 int corePortOf(const AnnouncedGateway& a, int64_t deadlineUs, std::string& why) {
     auto deadline = vxi11::Clock::time_point(std::chrono::microseconds(deadlineUs));
-    return vxi11::lookUpPort(a.address, a.port, 0x0607AF, 1, deadline, why);
+    return vxi11::lookUpPort(a.address, a.port, DEVICE_CORE, DEVICE_CORE_VERSION, deadline, why);
 }
 
 }  // namespace

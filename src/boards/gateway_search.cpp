@@ -15,6 +15,7 @@
 #include "net/monotonic.h"
 #include "net/socket.h"
 #include "vxi11/rpc_client.h"
+#include "vxi11/vxi11_rpc.h"
 
 namespace boards {
 
@@ -24,7 +25,6 @@ namespace {
 // early rather than making it read for ever.
 constexpr size_t kMaxAnswers = 256;
 constexpr size_t kMaxDatagrams = 4096;
-constexpr uint32_t kDeviceCore = 0x0607AF;
 
 struct Target {
     net::Address to;
@@ -209,7 +209,8 @@ SearchResult askPortmappers(const SearchRequest& q) {
             std::string why;
             auto deadline = vxi11::Clock::now() + std::chrono::microseconds(std::max<int64_t>(
                                                       q.deadlineUs - net::monotonicUs(), 0));
-            int port = vxi11::lookUpPort(host, q.portmapperPort, kDeviceCore, 1, deadline, why);
+            int port = vxi11::lookUpPort(host, q.portmapperPort, DEVICE_CORE, DEVICE_CORE_VERSION,
+                                         deadline, why);
             if (port > 0)
                 out.gateways.push_back({host, q.portmapperPort, port, "host"});
             else
